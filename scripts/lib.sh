@@ -1,0 +1,43 @@
+# Shared set-up for the project's scripts: which Debian packages the build needs,
+# and installing the missing ones (or telling the user the line to run).
+
+BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libgl-dev)
+TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev strace locales util-linux)
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+RUN_PACKAGES=(qt6-qpa-plugins)
+
+missing_packages() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+  done
+}
+
+ensure_packages() {
+  local missing
+  missing=$(missing_packages "$@" | tr '\n' ' ')
+  [ -z "${missing// /}" ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages. Run as root:" >&2
+    echo "  apt-get update && apt-get install -y ${missing}" >&2
+    exit 1
+  fi
+  echo "Installing: ${missing}"
+  apt-get update -qq
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends ${missing} >/dev/null
+}
+
+# Tests switch the C and C++ locales to a German one to prove that numbers never
+# follow the process locale.
+ensure_german_locale() {
+  if locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then return 0; fi
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "The German locale de_DE.UTF-8 is missing. Run as root:" >&2
+    echo "  sed -i 's/^# *de_DE.UTF-8/de_DE.UTF-8/' /etc/locale.gen && locale-gen" >&2
+    exit 1
+  fi
+  sed -i 's/^# *de_DE.UTF-8/de_DE.UTF-8/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "Platform.h"
+
+namespace quorvel {
+
+// Reads a whole text as a number written in the user's format: blanks around, an
+// optional sign, digits with the format's decimal separator and optional digit
+// grouping, an optional exponent. Anything else, the empty text included, gives
+// nullopt. Locale-free: the C library's locale is never consulted.
+std::optional<double> ParseLocaleNumber(std::string_view text, const NumberFormat& format);
+
+}  // namespace quorvel

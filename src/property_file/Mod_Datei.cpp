@@ -1,0 +1,1 @@
+#include "Mod_Datei.h"

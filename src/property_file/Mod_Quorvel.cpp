@@ -1,0 +1,111 @@
+#include "Mod_Quorvel.h"
+
+#include "LocaleNumber.h"
+
+namespace quorvel {
+
+namespace {
+
+std::string_view TrimSpaces(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
+
+bool IsNumeric(std::string_view value, const NumberFormat& format) {
+    return ParseLocaleNumber(value, format).has_value();
+}
+
+// One token of the file, as the tokenizer hands it over.
+struct Token {
+    std::string name;
+    std::string value;
+    std::int16_t kind = 0;
+};
+
+// Reads the next token starting at pos; false when the bytes end first (the
+// unfinished token is then dropped). Every byte is looked at once.
+bool ReadToken(std::string_view bytes, std::size_t& pos, Token& token,
+               const NumberFormat& format) {
+    token = Token{};
+    std::string collected;
+    while (pos < bytes.size()) {
+        const auto byte = static_cast<unsigned char>(bytes[pos++]);
+        switch (byte) {
+            case '{':
+                token.kind = typ::GroupOpen;
+                if (collected.empty()) break;
+                token.name = std::move(collected);
+                return true;
+            case '}':
+                token.kind = typ::GroupClose;
+                return true;
+            case '(':
+                if (!collected.empty()) token.name = std::move(collected);
+                collected.clear();
+                break;
+            case ')':
+                if (!collected.empty()) token.value = std::move(collected);
+                token.kind = IsNumeric(token.value, format) ? typ::Number : typ::Text;
+                return true;
+            default:
+                if (byte >= 32 && byte <= 126) collected += static_cast<char>(byte);
+                break;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
+                  const NumberFormat& format) {
+    vehicle.GearCount = 0;
+    std::size_t pos = 0;
+    Token token;
+    while (ReadToken(bytes, pos, token, format)) {
+        C_Name_Val entry;
+        entry.Name = std::string(TrimSpaces(token.name));
+        if (entry.Name == "Motor") vehicle.HasMotor = true;
+        if (entry.Name == "Gang") ++vehicle.GearCount;
+        entry.Value = std::string(TrimSpaces(token.value));
+        entry.Typ = token.kind;
+        list.push_back(std::move(entry));
+    }
+}
+
+std::string FormatEntries(const Entries& list) {
+    std::string out;
+    std::int32_t depth = 0;
+    for (const C_Name_Val& entry : list) {
+        if (entry.Typ == typ::GroupClose) {
+            if (depth > 0) --depth;
+        } else if (entry.Typ == typ::GroupOpen) {
+            ++depth;
+        }
+        if (entry.Typ > 0) {
+            out.append(static_cast<std::size_t>(depth), '\t');
+            out += entry.Name;
+            out += " ( ";
+            out += entry.Value;
+            out += " ) ";
+        } else if (entry.Typ == typ::GroupOpen) {
+            out.append(static_cast<std::size_t>(depth - 1), '\t');
+            out += entry.Name;
+            out += '{';
+        } else if (entry.Typ == typ::GroupClose) {
+            out.append(static_cast<std::size_t>(depth), '\t');
+            out += entry.Name;
+            out += '}';
+        } else if (!entry.Name.empty()) {
+            out.append(static_cast<std::size_t>(depth), '\t');
+            out += entry.Name;
+        } else {
+            continue;
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "C_Name_Val.h"
+#include "Platform.h"
+
+namespace quorvel {
+
+// Cuts the bytes of a property file into entries and appends them to the list;
+// restarts vehicle.GearCount and sets vehicle.HasMotor when a "Motor" entry is met.
+void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
+                  const NumberFormat& format);
+
+// Reads the file at path into the list. False (after the user was told) when the
+// file could not be opened or read.
+bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
+                 const NumberFormat& format, MessageSink& sink);
+
+// The host's layout: tab indentation, " ( " and " ) ", CR LF after every line.
+std::string FormatEntries(const Entries& list);
+
+// Writes the list to path in place (no backup, no temporary). True on success.
+bool WriteEntries(const std::string& path, const Entries& list);
+
+}  // namespace quorvel
