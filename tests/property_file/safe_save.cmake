@@ -1,0 +1,1 @@
+# Safe save tests and fault injection.
