@@ -1,0 +1,19 @@
+#pragma once
+
+#include "EditorState.h"
+
+// The reactions of the text fields to the user's key releases and focus losses.
+namespace quorvel {
+
+enum class Field {
+    tx_Datei, tx_Masse, tx_BremsK, tx_ReibK, tx_Leistung, tx_U1, tx_U2, tx_U3, tx_Treib,
+    tx_VMaxR, tx_VmaxV, tx_ueber
+};
+
+inline constexpr int kKeyEnter = 13;
+
+// index is the ratio field's index for Field::tx_ueber and ignored otherwise.
+void OnKeyRelease(EditorState& state, Field field, int keyCode, int index = 0);
+void OnFocusLost(EditorState& state, Field field, int index = 0);
+
+}  // namespace quorvel
