@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -15,30 +16,59 @@ namespace quorvel {
 // through the ANSI code page on Windows.
 std::filesystem::path PathFromText(const std::string& text);
 
+// A failed file operation as the system reports it: errno on POSIX, GetLastError
+// on Windows, with the system's own description.
+struct SystemError {
+    std::int64_t number = 0;
+    std::string description;
+};
+
+// The system's report for the last failed file operation of this thread.
+SystemError LastSystemError();
+
+// Tells the user about a failed file operation: what + path, then "Nummer: " and
+// "Fehler: " lines, with the critical icon.
+void ShowFileError(MessageSink& sink, std::string_view what, const std::string& path,
+                   const SystemError& error);
+
 // An open file; closed when the value goes away.
 class DataFile {
-public:
+  public:
     explicit DataFile(std::FILE* file) : file_(file) {}
     std::FILE* get() const { return file_.get(); }
-    // The whole remaining content in one go; nullopt on a read error.
+    // The whole remaining content in one go; nullopt on a read error, which
+    // LastError() then describes.
     std::optional<std::string> ReadAll();
+    const SystemError& LastError() const { return error_; }
 
-private:
+  private:
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
     std::unique_ptr<std::FILE, Closer> file_;
+    SystemError error_;
 };
 
-// Opens by mode "r", "w" or "rw". A missing file ("r", "rw") or a failed open is
-// told to the user through the sink, and gives nullopt.
+// Opens by mode "r", "w" or "rw" (exactly; any other text opens nothing and says
+// nothing), always in binary. "w" creates a missing file and keeps an existing one's
+// bytes. A missing file ("r", "rw") or a failed open is told to the user through the
+// sink, and gives nullopt.
 std::optional<DataFile> OpenDataFile(const std::string& path, MessageSink& sink,
                                      std::string_view mode = "r");
 
+// True for a regular file (hidden, read-only and the like included); false for a
+// folder and for any path that cannot be looked up. Never throws.
 bool FileExists(const std::string& path);
+
+// The path before its last backslash or colon (on POSIX also slash); empty when none.
 std::string GetFolder(std::string_view path);
+
+// folder, backslash, name, then "." and the extension when that has two or more
+// characters.
 std::string BuildPath(std::string_view folder, std::string_view name,
                       std::string_view extension = {});
+
+// first + separator + second, without doubling a separator already at the seam.
 std::string JoinWithSeparator(std::string_view first, std::string_view second,
                               std::string_view separator);
 
