@@ -1,6 +1,9 @@
 #include "Mod_Quorvel.h"
 
+#include <fstream>
+
 #include "LocaleNumber.h"
+#include "Mod_Datei.h"
 
 namespace quorvel {
 
@@ -25,8 +28,7 @@ struct Token {
 
 // Reads the next token starting at pos; false when the bytes end first (the
 // unfinished token is then dropped). Every byte is looked at once.
-bool ReadToken(std::string_view bytes, std::size_t& pos, Token& token,
-               const NumberFormat& format) {
+bool ReadToken(std::string_view bytes, std::size_t& pos, Token& token, const NumberFormat& format) {
     token = Token{};
     std::string collected;
     while (pos < bytes.size()) {
@@ -74,6 +76,23 @@ void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
     }
 }
 
+bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
+                 const NumberFormat& format, MessageSink& sink) {
+    // On any failure GearCount keeps its value: the caller shows no entries then.
+    std::optional<std::string> bytes;
+    {
+        std::optional<DataFile> file = OpenDataFile(path, sink, "r");
+        if (!file) return false;
+        bytes = file->ReadAll();
+        if (!bytes) {
+            ShowFileError(sink, "Fehler beim Lesen von ", path, file->LastError());
+            return false;
+        }
+    }  // closed before the entries are built
+    ParseEntries(*bytes, list, vehicle, format);
+    return true;
+}
+
 std::string FormatEntries(const Entries& list) {
     std::string out;
     std::int32_t depth = 0;
@@ -106,6 +125,22 @@ std::string FormatEntries(const Entries& list) {
         out += "\r\n";
     }
     return out;
+}
+
+bool WriteEntries(const std::string& path, const Entries& list) {
+    // A NUL would cut the path and write some other file.
+    if (path.find('\0') != std::string::npos) return false;
+    try {
+        const std::string bytes = FormatEntries(list);
+        // Binary, so the CR LF line ends stay exactly as formatted.
+        std::ofstream out(PathFromText(path), std::ios::binary | std::ios::trunc);
+        if (!out) return false;
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        return !out.fail();
+    } catch (...) {
+        return false;
+    }
 }
 
 }  // namespace quorvel

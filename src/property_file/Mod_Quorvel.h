@@ -14,14 +14,15 @@ void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
                   const NumberFormat& format);
 
 // Reads the file at path into the list. False (after the user was told) when the
-// file could not be opened or read.
+// file could not be opened or read; the list and vehicle are then left as they were.
 bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
                  const NumberFormat& format, MessageSink& sink);
 
 // The host's layout: tab indentation, " ( " and " ) ", CR LF after every line.
 std::string FormatEntries(const Entries& list);
 
-// Writes the list to path in place (no backup, no temporary). True on success.
+// Writes the list to path in place (no backup, no temporary), cutting an existing
+// file. True on success; never throws.
 bool WriteEntries(const std::string& path, const Entries& list);
 
 }  // namespace quorvel
