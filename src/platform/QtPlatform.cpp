@@ -1,0 +1,33 @@
+#include "QtPlatform.h"
+
+#include <QWidget>
+
+namespace quorvel {
+
+std::string QtNumberFormat::DecimalSeparator() const {
+    return Locale().decimalPoint().toStdString();
+}
+
+std::string QtNumberFormat::GroupSeparator() const {
+    return Locale().groupSeparator().toStdString();
+}
+
+std::unique_ptr<QMessageBox> MakeMessageBox(const std::string& caption, const std::string& text,
+                                            MessageIcon icon, QWidget* parent) {
+    // Messages break their lines with CR LF; a label shows CR as a character of its own.
+    QString body = QString::fromStdString(text);
+    body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    auto box = std::make_unique<QMessageBox>(
+        icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Warning,
+        QString::fromStdString(caption.empty() ? std::string(kAppTitle) : caption), body,
+        QMessageBox::Ok, parent);
+    box->setTextFormat(Qt::PlainText);
+    return box;
+}
+
+void QtMessageSink::ShowMessage(const std::string& caption, const std::string& text,
+                                MessageIcon icon) {
+    MakeMessageBox(caption, text, icon, parent_)->exec();
+}
+
+}  // namespace quorvel
