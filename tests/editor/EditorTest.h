@@ -1,0 +1,64 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <locale>
+#include <string>
+
+#include "EditorState.h"
+#include "Platform.h"
+
+namespace quorvel::test {
+
+// Runs a test under the process locale given as parameter, then restores the old one:
+// the editor's texts must not follow the process locale.
+class LocaleTest : public ::testing::TestWithParam<const char*> {
+  protected:
+    void SetUp() override {
+        if (!std::setlocale(LC_ALL, GetParam())) GTEST_SKIP() << GetParam() << " not installed";
+        savedCpp_ = std::locale::global(std::locale(GetParam()));
+    }
+    void TearDown() override {
+        std::locale::global(savedCpp_);
+        std::setlocale(LC_ALL, savedC_.c_str());
+    }
+
+  private:
+    std::string savedC_ = std::setlocale(LC_ALL, nullptr);
+    std::locale savedCpp_;
+};
+#define QUORVEL_IN_BOTH_LOCALES(suite) \
+    INSTANTIATE_TEST_SUITE_P(Locales, suite, ::testing::Values("C", "de_DE.UTF-8"))
+
+struct Format : NumberFormat {
+    Format(const char* d, const char* g) : decimal(d), group(g) {}
+    std::string DecimalSeparator() const override { return decimal; }
+    std::string GroupSeparator() const override { return group; }
+    std::string decimal, group;
+};
+inline const Format kEnglish{".", ","}, kGerman{",", "."};
+
+// Radius 50 and limit revolutions 2000 give the drive constant 380.
+inline EditorState Vehicle380(std::int32_t gearCount = 6) {
+    EditorState state;
+    state.tx_Treib = "50";
+    state.tx_U3 = "2000";
+    state.vehicle = {true, gearCount};
+    return state;
+}
+
+inline std::string Ratios(const EditorState& s) {
+    std::string text = s.tx_ueber[0];
+    for (int i = 1; i < kRatioFields; ++i) text += " " + s.tx_ueber[i];
+    return text;
+}
+
+// Every text of the state, to prove what changed and what did not.
+inline std::string Texts(const EditorState& s) {
+    return s.tx_Datei + "|" + s.tx_Masse + "|" + s.tx_BremsK + "|" + s.tx_ReibK + "|" +
+           s.tx_Leistung + "|" + s.tx_U1 + " " + s.tx_U2 + " " + s.tx_U3 + "|" + s.tx_Treib + "|" +
+           s.tx_VMaxR + " " + s.tx_VmaxV + "|" + Ratios(s);
+}
+
+}  // namespace quorvel::test
