@@ -1,0 +1,246 @@
+#include "frm_Quorvel.h"
+
+#include <qdrawutil.h>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QRadioButton>
+#include <QRegion>
+#include <QSignalBlocker>
+#include <QStyleOption>
+
+#include "InitEditor.h"
+#include "ui_frm_Quorvel.h"
+
+// The pictures live in this library; a static library's resources must be registered
+// by hand, and only outside any namespace.
+static void RegisterPictures() {
+    Q_INIT_RESOURCE(quorvel);
+}
+
+namespace quorvel {
+
+namespace {
+
+// Two controls drawn in the classic way the window's layout was made for: an option
+// button is a bare mark (its caption lies beyond its width), with the keyboard focus
+// frame around the mark; a frame's caption sits on its top border line, so the controls
+// at the top of a frame stay clear of the border.
+class ClassicStyle : public QProxyStyle {
+  public:
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
+        if (element != CE_RadioButton || button == nullptr) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        QStyleOptionButton mark = *button;
+        mark.rect = subElementRect(SE_RadioButtonIndicator, button, widget);
+        drawPrimitive(PE_IndicatorRadioButton, &mark, painter, widget);
+        if (button->state & State_HasFocus) {
+            QStyleOptionFocusRect frame;
+            frame.QStyleOption::operator=(*button);
+            frame.rect = mark.rect.adjusted(-1, -1, 1, 1) & button->rect;
+            drawPrimitive(PE_FrameFocusRect, &frame, painter, widget);
+        }
+    }
+
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                            QPainter* painter, const QWidget* widget) const override {
+        const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
+        if (control != CC_GroupBox || box == nullptr || IsCheckable(box)) {
+            QProxyStyle::drawComplexControl(control, option, painter, widget);
+            return;
+        }
+        const QRect label = subControlRect(control, box, SC_GroupBoxLabel, widget);
+        painter->save();
+        painter->setClipRegion(QRegion(box->rect) - label.adjusted(-2, 0, 2, 0));
+        qDrawShadeRect(painter, subControlRect(control, box, SC_GroupBoxFrame, widget),
+                       box->palette, true, 1, 0);
+        painter->restore();
+        drawItemText(painter, label, Qt::AlignLeft | Qt::AlignVCenter, box->palette,
+                     (box->state & State_Enabled) != 0, box->text, QPalette::WindowText);
+    }
+
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl part,
+                         const QWidget* widget) const override {
+        const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
+        if (control != CC_GroupBox || box == nullptr || IsCheckable(box))
+            return QProxyStyle::subControlRect(control, option, part, widget);
+        const QFontMetrics& metrics = box->fontMetrics;
+        const QRect frame = box->rect.adjusted(0, metrics.height() / 2, 0, 0);
+        switch (part) {
+            case SC_GroupBoxLabel:
+                return {8, 0, metrics.horizontalAdvance(box->text), metrics.height()};
+            case SC_GroupBoxFrame:
+                return frame;
+            case SC_GroupBoxContents:
+                return frame.adjusted(2, metrics.height() / 2 + 2, -2, -2);
+            default:
+                return {};
+        }
+    }
+
+  private:
+    static bool IsCheckable(const QStyleOptionGroupBox* box) {
+        return (box->subControls & SC_GroupBoxCheckBox) != 0;
+    }
+};
+
+}  // namespace
+
+frm_Quorvel::frm_Quorvel(QWidget* parent) : QWidget(parent), ui_(new Ui::frm_Quorvel) {
+    RegisterPictures();
+    ui_->setupUi(this);
+    tx_ueber_ = {ui_->tx_ueber_0, ui_->tx_ueber_1, ui_->tx_ueber_2,
+                 ui_->tx_ueber_3, ui_->tx_ueber_4, ui_->tx_ueber_5};
+
+    // Created after the controls, so that it is deleted after them.
+    auto* classic = new ClassicStyle;
+    classic->setParent(this);
+    for (QRadioButton* option : findChildren<QRadioButton*>()) option->setStyle(classic);
+    for (QGroupBox* frame : findChildren<QGroupBox*>()) frame->setStyle(classic);
+
+    FitFont();
+    BindFields();
+    BindOptions();
+
+    InitEditor(state_);
+    ShowState();
+    ui_->bu_open->setFocus();
+}
+
+frm_Quorvel::~frm_Quorvel() = default;
+
+void frm_Quorvel::BindFields() {
+    auto bind = [this](QLineEdit* edit, Field field, int index, std::string* text, bool keys,
+                       bool focus) {
+        fields_.push_back({edit, field, index, text, keys, focus, {}});
+        edit->installEventFilter(this);
+        // What the user types is at once the member's text.
+        connect(edit, &QLineEdit::textEdited, this,
+                [text](const QString& typed) { *text = typed.toStdString(); });
+    };
+    EditorState& s = state_;
+    bind(ui_->tx_Datei, Field::tx_Datei, 0, &s.tx_Datei, false, false);
+    bind(ui_->tx_Masse, Field::tx_Masse, 0, &s.tx_Masse, false, true);
+    bind(ui_->tx_BremsK, Field::tx_BremsK, 0, &s.tx_BremsK, false, true);
+    bind(ui_->tx_ReibK, Field::tx_ReibK, 0, &s.tx_ReibK, false, true);
+    bind(ui_->tx_Leistung, Field::tx_Leistung, 0, &s.tx_Leistung, false, true);
+    bind(ui_->tx_U1, Field::tx_U1, 0, &s.tx_U1, false, true);
+    bind(ui_->tx_U2, Field::tx_U2, 0, &s.tx_U2, false, true);
+    bind(ui_->tx_U3, Field::tx_U3, 0, &s.tx_U3, true, true);
+    bind(ui_->tx_Treib, Field::tx_Treib, 0, &s.tx_Treib, true, true);
+    bind(ui_->tx_VMaxR, Field::tx_VMaxR, 0, &s.tx_VMaxR, true, true);
+    bind(ui_->tx_VmaxV, Field::tx_VmaxV, 0, &s.tx_VmaxV, true, true);
+    for (int i = 0; i < kRatioFields; ++i)
+        bind(tx_ueber_[i], Field::tx_ueber, i, &s.tx_ueber[i], true, true);
+}
+
+void frm_Quorvel::BindOptions() {}
+
+// The layout keeps every control at its place and size, so a large desktop font would
+// cut captions off: shrink the window's font until every caption fits its control.
+void frm_Quorvel::FitFont() {
+    const auto labels = findChildren<QLabel*>();
+    const auto frames = findChildren<QGroupBox*>();
+    const auto edits = findChildren<QLineEdit*>();
+    auto fits = [&](const QFont& font) {
+        const QFontMetrics metrics(font);
+        for (const QLabel* label : labels) {
+            if (metrics.horizontalAdvance(label->text()) > label->width() ||
+                metrics.height() > label->height())
+                return false;
+        }
+        // A frame's caption is indented and has a gap before the border goes on.
+        for (const QGroupBox* frame : frames) {
+            if (metrics.horizontalAdvance(frame->title()) + 24 > frame->width()) return false;
+        }
+        for (const QLineEdit* edit : edits) {
+            if (metrics.height() + 4 > edit->height()) return false;
+        }
+        return true;
+    };
+    QFont font = this->font();
+    const bool inPoints = font.pointSizeF() > 0;
+    while (!fits(font)) {
+        if (inPoints && font.pointSizeF() > 5.5) {
+            font.setPointSizeF(font.pointSizeF() - 0.5);
+        } else if (!inPoints && font.pixelSize() > 7) {
+            font.setPixelSize(font.pixelSize() - 1);
+        } else {
+            break;
+        }
+    }
+    setFont(font);
+}
+
+QRadioButton* frm_Quorvel::OptionButton(TypeOption option) const {
+    switch (option) {
+        case TypeOption::Opt_waggon:
+            return ui_->Opt_waggon;
+        case TypeOption::Opt_DLok:
+            return ui_->Opt_DLok;
+        case TypeOption::Opt_Elok:
+            return ui_->Opt_Elok;
+        case TypeOption::Opt_Andere:
+            return ui_->Opt_Andere;
+        case TypeOption::Opt_Zelmo:
+            return ui_->Opt_Zelmo;
+        case TypeOption::Opt_Stadt:
+            return ui_->Opt_Stadt;
+        case TypeOption::None:
+            break;
+    }
+    return nullptr;
+}
+
+void frm_Quorvel::ShowState() {
+    showingState_ = true;
+    for (FieldBinding& binding : fields_) {
+        const QString text = QString::fromStdString(*binding.text);
+        // Only a changed text is set, so that the cursor stays where the user left it.
+        if (binding.edit->text() != text) {
+            const QSignalBlocker blocker(binding.edit);
+            binding.edit->setText(text);
+        }
+    }
+    ui_->Fra_Motor->setVisible(state_.Fra_Motor_visible);
+    for (int i = 0; i < kRatioFields; ++i) tx_ueber_[i]->setVisible(state_.tx_ueber_visible[i]);
+    ui_->Opt_DLok->setEnabled(state_.Opt_DLok_enabled);
+    ui_->Opt_Elok->setEnabled(state_.Opt_Elok_enabled);
+    ui_->Opt_waggon->setEnabled(state_.Opt_waggon_enabled);
+
+    // Selecting one option clears the others of the frame, as a user's choice does.
+    const auto options = ui_->Fra_Typ->findChildren<QRadioButton*>();
+    QRadioButton* selected = OptionButton(state_.selected);
+    if (selected != nullptr) {
+        const QSignalBlocker blocker(selected);
+        selected->setChecked(true);
+    } else {
+        // The group's selection can only be cleared while it is not exclusive.
+        for (QRadioButton* option : options) {
+            const QSignalBlocker blocker(option);
+            option->setAutoExclusive(false);
+            option->setChecked(false);
+            option->setAutoExclusive(true);
+        }
+    }
+    // The Tab key enters the option group at its selected option; the arrow keys move
+    // within the group.
+    for (QRadioButton* option : options) {
+        const bool tabStop = selected == nullptr || option == selected;
+        option->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus);
+    }
+    showingState_ = false;
+}
+
+bool frm_Quorvel::eventFilter(QObject* watched, QEvent* event) {
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace quorvel

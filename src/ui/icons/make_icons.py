@@ -1,0 +1,139 @@
+#!/usr/bin/env python3
+"""Draws the window icon and the two button pictures as 16 x 16 pictures in 16 colours.
+
+Run it after changing a picture; the PNG files it writes are committed. The larger
+sizes of the window icon are for the desktop's application menu. Standard library only.
+"""
+import math
+import os
+import struct
+import zlib
+
+# The classic 16-colour palette; the slot of magenta is the transparent colour.
+PALETTE = {
+    ".": (255, 0, 255),  # transparent
+    "k": (0, 0, 0),
+    "m": (128, 0, 0),
+    "G": (0, 128, 0),
+    "o": (128, 128, 0),
+    "n": (0, 0, 128),
+    "p": (128, 0, 128),
+    "t": (0, 128, 128),
+    "s": (192, 192, 192),
+    "g": (128, 128, 128),
+    "r": (255, 0, 0),
+    "l": (0, 255, 0),
+    "y": (255, 255, 0),
+    "b": (0, 0, 255),
+    "c": (0, 255, 255),
+    "w": (255, 255, 255),
+}
+KEYS = list(PALETTE)
+
+OPEN = [
+    "................",
+    "......nnnn......",
+    "....nn....nn....",
+    "...n........n.n.",
+    "..n..........nn.",
+    ".kkkk.......nnn.",
+    "kooook..........",
+    "koooookkkkkkk...",
+    "kooooooooooook..",
+    "koooookkkkkkkkkk",
+    "koookyyyyyyyyyk.",
+    "kookyyyyyyyyyk..",
+    "kokyyyyyyyyyk...",
+    "kkyyyyyyyyyk....",
+    "kkkkkkkkkkk.....",
+    "................",
+]
+
+SAVE = [
+    "................",
+    ".kkkkkkkkkkkkkk.",
+    ".knwwwwwwwwwwnk.",
+    ".knwggggggggwnk.",
+    ".knwwwwwwwwwwnk.",
+    ".knwggggggggwnk.",
+    ".knwwwwwwwwwwnk.",
+    ".knnnnnnnnnnnnk.",
+    ".knnnnnnnnnnnnk.",
+    ".knnssssssssnnk.",
+    ".knnsskksssssnk.",
+    ".knnsskksssssnk.",
+    ".knnsskksssssnk.",
+    ".knnssssssssnnk.",
+    ".kkkkkkkkkkkkkk.",
+    "................",
+]
+
+
+def hammer_and_wrench():
+    """A hammer from bottom right to top left crossed by a wrench from bottom left to top right."""
+    r2 = math.sqrt(2)
+
+    def hammer(px, py):
+        along, across = (px + py) / r2, (px - py) / r2  # along the handle, across it
+        if abs(along - 6.2) <= 1.5 and abs(across) <= 3.3:
+            return "g"
+        if abs(across) <= 0.75 and 6.0 <= along <= 20.0:
+            return "o"
+        return None
+
+    def wrench(px, py):
+        along, across = (px - py) / r2, (px + py - 16) / r2
+        if abs(across) <= 1.05 and -9.4 <= along <= 6.0:
+            return "s"
+        dx, dy = px - 11.6, py - 4.4
+        a, b = (dx - dy) / r2, (dx + dy) / r2
+        if math.hypot(dx, dy) <= 3.6 and not (a > -0.6 and abs(b) <= 1.25):
+            return "s"
+        return None
+
+    grid = [["."] * 16 for _ in range(16)]
+    for part in (hammer, wrench):
+        fill = {(x, y): part(x + 0.5, y + 0.5) for x in range(16) for y in range(16)}
+        for (x, y), c in fill.items():
+            if c:
+                grid[y][x] = c
+            elif any(fill.get((x + i, y + j)) for i, j in ((1, 0), (-1, 0), (0, 1), (0, -1))):
+                grid[y][x] = "k"
+    return ["".join(row) for row in grid]
+
+
+def png(rows, scale=1):
+    """An indexed 4-bit PNG with the palette above and the transparent slot marked."""
+    size = 16 * scale
+    raw = bytearray()
+    for row in rows:
+        line = [KEYS.index(c) for c in row for _ in range(scale)]
+        packed = bytes((line[i] << 4) | line[i + 1] for i in range(0, size, 2))
+        for _ in range(scale):
+            raw += b"\0" + packed
+
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+
+    plte = b"".join(bytes(PALETTE[k]) for k in KEYS)
+    trns = bytes(0 if k == "." else 255 for k in KEYS)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 4, 3, 0, 0, 0))
+            + chunk(b"PLTE", plte) + chunk(b"tRNS", trns)
+            + chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    pictures = {"open": OPEN, "save": SAVE, "quorvel": hammer_and_wrench()}
+    for name, rows in pictures.items():
+        assert len(rows) == 16 and all(len(r) == 16 for r in rows), name
+        with open(os.path.join(here, name + ".png"), "wb") as f:
+            f.write(png(rows))
+    for scale in (2, 3):
+        with open(os.path.join(here, "quorvel-%d.png" % (16 * scale)), "wb") as f:
+            f.write(png(pictures["quorvel"], scale))
+
+
+if __name__ == "__main__":
+    main()

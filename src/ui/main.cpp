@@ -1,0 +1,14 @@
+#include <QApplication>
+
+#include "frm_Quorvel.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Quorvel");
+    // Lets the desktop match the window to quorvel.desktop and its icon.
+    QGuiApplication::setDesktopFileName("quorvel");
+
+    quorvel::frm_Quorvel window;
+    window.show();
+    return QApplication::exec();
+}
