@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <cmath>
+
+#include "frm_Quorvel.h"
+
+namespace quorvel {
+namespace {
+
+struct Control {
+    QString name, kind, in, caption;
+    QRect twips;
+    QString tooltip;
+    bool centred;
+};
+
+std::vector<Control> ReadTable() {
+    QFile file(QUORVEL_CONTROLS_TABLE);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
+    std::vector<Control> table;
+    const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    for (const QString& line : lines.mid(3)) {  // two comment lines and the heading
+        const QStringList c = line.split(';');
+        table.push_back({c[0], c[1], c[2], c[3],
+                         QRect(c[4].toInt(), c[5].toInt(), c[6].toInt(), c[7].toInt()), c[9],
+                         c[10] == "c"});
+    }
+    return table;
+}
+
+int Pixels(int twips) {
+    return static_cast<int>(std::lround(twips / 15.0));
+}
+
+TEST(WindowLayout, EveryControlAsTheTableGivesIt) {
+    frm_Quorvel window;
+    const auto table = ReadTable();
+    ASSERT_EQ(table.size(), 46u);
+    const std::map<QString, const char*> classes{{"button", "QPushButton"},
+                                                 {"field", "QLineEdit"},
+                                                 {"frame", "QGroupBox"},
+                                                 {"label", "QLabel"},
+                                                 {"option", "QRadioButton"}};
+    for (const Control& c : table) {
+        SCOPED_TRACE(c.name.toStdString());
+        const auto found = window.findChildren<QWidget*>(c.name);
+        ASSERT_EQ(found.size(), 1);
+        QWidget* w = found.front();
+        EXPECT_TRUE(w->inherits(classes.at(c.kind)));
+        EXPECT_EQ(w->parentWidget()->objectName(), c.in);
+        const QRect px(Pixels(c.twips.x()), Pixels(c.twips.y()), Pixels(c.twips.width()),
+                       Pixels(c.twips.height()));
+        EXPECT_EQ(w->geometry(), px);
+        EXPECT_EQ(w->toolTip(), c.tooltip);
+        const QFontMetrics metrics(w->font());
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            EXPECT_EQ(label->text(), c.caption);
+            EXPECT_EQ(label->alignment() & Qt::AlignHorizontal_Mask,
+                      c.centred ? Qt::AlignHCenter : Qt::AlignLeft);
+            EXPECT_LE(metrics.horizontalAdvance(label->text()), label->width()) << "cut off";
+            EXPECT_LE(metrics.height(), label->height()) << "cut off";
+        } else if (auto* frame = qobject_cast<QGroupBox*>(w)) {
+            EXPECT_EQ(frame->title(), c.caption);
+        } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            EXPECT_EQ(button->text(), c.caption);
+            EXPECT_TRUE(button->focusPolicy() & Qt::ClickFocus) << "a click must take the focus";
+            if (auto* push = qobject_cast<QPushButton*>(w)) {
+                EXPECT_FALSE(push->autoDefault() || push->isDefault());
+                EXPECT_FALSE(push->icon().isNull());
+            }
+        }
+    }
+    EXPECT_EQ(window.windowTitle(), "Eigenschaften Rollmaterial");
+    EXPECT_EQ(window.size(), QSize(559, 235));
+    EXPECT_FALSE(window.windowIcon().isNull());
+    const auto* path = window.findChild<QLineEdit*>("tx_Datei");
+    EXPECT_EQ(path->palette().color(QPalette::Base), QColor(192, 192, 192));
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(window.tx_ueber(i)->objectName(), QString("tx_ueber_%1").arg(i));
+}
+
+TEST(WindowLayout, RightAfterStart) {
+    frm_Quorvel window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto option = [&](const char* name) { return window.findChild<QRadioButton*>(name); };
+    EXPECT_TRUE(option("Opt_Andere")->isChecked());
+    for (const char* name : {"Opt_waggon", "Opt_DLok", "Opt_Elok", "Opt_Zelmo", "Opt_Stadt"})
+        EXPECT_FALSE(option(name)->isChecked()) << name;
+    EXPECT_FALSE(option("Opt_DLok")->isEnabled());
+    EXPECT_FALSE(option("Opt_Elok")->isEnabled());
+    for (const char* name : {"Opt_waggon", "Opt_Zelmo", "Opt_Stadt", "Opt_Andere"})
+        EXPECT_TRUE(option(name)->isEnabled()) << name;
+    EXPECT_TRUE(window.findChild<QLabel*>("lab_DLok")->isEnabled());
+    EXPECT_TRUE(window.findChild<QLabel*>("lab_Elok")->isEnabled());
+    EXPECT_FALSE(window.findChild<QGroupBox*>("Fra_Motor")->isVisible());
+    for (const QLineEdit* field : window.findChildren<QLineEdit*>()) {
+        EXPECT_TRUE(field->text().isEmpty()) << field->objectName().toStdString();
+        EXPECT_EQ(field->isVisible(), field->parentWidget()->objectName() != "Fra_Motor");
+    }
+    EXPECT_EQ(QApplication::focusWidget(), window.findChild<QWidget*>("bu_open"));
+}
+
+// The names of the controls the Tab key visits from bu_open until it comes back.
+std::string TabCycle(QWidget& window) {
+    window.findChild<QWidget*>("bu_open")->setFocus();
+    QStringList names;
+    do {
+        names << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    } while (QApplication::focusWidget()->objectName() != "bu_open" && names.size() < 50);
+    return names.join(" ").toStdString();
+}
+
+TEST(WindowLayout, TabOrderSkipsTheHiddenMotorFrame) {
+    frm_Quorvel window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    EXPECT_EQ(TabCycle(window), "bu_open bu_save tx_Datei tx_Masse tx_BremsK tx_ReibK Opt_Andere");
+}
+
+}  // namespace
+}  // namespace quorvel
