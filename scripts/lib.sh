@@ -4,7 +4,7 @@
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libgl-dev)
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev strace locales util-linux)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
-RUN_PACKAGES=(qt6-qpa-plugins)
+RUN_PACKAGES=(qt6-qpa-plugins qt6-wayland fonts-dejavu-core)
 
 missing_packages() {
   local p
