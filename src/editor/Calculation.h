@@ -27,7 +27,9 @@ double RatioForSpeed(const EditorState& state, double speed);
 // other mode does nothing. Only the six ratio fields exist: a step that would read or
 // write a ratio field outside 0..5 is skipped and changes nothing, the other steps run
 // as usual. So with GearCount 0 (or negative) mode 2 and the second step of mode 3 do
-// nothing, and above 6 only the steps within the six fields run.
+// nothing; above 6 mode 1 stops at tx_ueber(5), mode 2 writes only tx_ueber(4), built on
+// the text tx_ueber(5) already holds (GearCount 7 to 9), or nothing (10 and more), and
+// mode 3 leaves tx_VmaxV as it is.
 void Recalculate(EditorState& state, std::int32_t mode);
 
 }  // namespace quorvel

@@ -48,7 +48,8 @@ TEST_P(Calculation, FieldsWrittenByGearCount) {
     const struct { std::int32_t count; const char *mode1, *mode2; bool forwardSpeed; } cases[] = {
         {0, "0", "", false}, {1, "0", "0", true}, {2, "0", "1", true}, {3, "0", "2", true},
         {4, "01", "23", true}, {5, "012", "234", true}, {6, "012", "345", true},
-        {7, "012", "4", false}, {8, "0123", "4", false}, {100, "012345", "", false},
+        {7, "012", "4", false}, {8, "0123", "4", false}, {9, "01234", "4", false},
+        {10, "01234", "", false}, {100, "012345", "", false},
         {-1, "0", "", false}, {INT_MAX, "012345", "", false}, {INT_MIN, "0", "", false}};
     // clang-format on
     for (const auto& c : cases) {
