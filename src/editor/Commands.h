@@ -13,11 +13,32 @@ namespace quorvel {
 inline const std::string kOpenFilter{"Text-Dateien (*.txt)\0*.txt", 26};
 inline constexpr std::uint32_t kOpenFlags = 6144;  // path and file must exist
 
+// Clears HasMotor, hides the engine frame and selects "Andere", then lets the user choose
+// a file, starting in LastFolder or, while that is empty, in the host's rolling-stock
+// folder. A cancelled dialog loads nothing.
 void OpenCommand(EditorState& state, Services& services);
+
+// Shows the path, reads the file into a new entry list, shows its values when it could be
+// read, and sets the engine frame and the type options by HasMotor.
 void LoadFile(EditorState& state, Services& services, const std::string& path);
+
+// Copies the entries' values into the fields. Only the first six ratios have fields; a
+// later one is neither shown nor saved. With a motor, the ratio fields left over are
+// hidden and both top speeds are computed; without any ratio both are empty.
 void ShowEntries(EditorState& state);
+
+// Loads the file without the dialog; nothing without a path.
 void OpenPath(EditorState& state, Services& services, const std::optional<std::string>& path);
+
+// Copies the field texts into every entry of a matching name (the engine's only while
+// HasMotor) and saves the file with its one-time backup. A text the file cannot hold -
+// a bracket, or a byte outside printable ASCII - refuses the whole save with a message
+// naming the field; nothing is changed or written then. A failed save is told with the
+// system's error; the file keeps its old bytes.
 void SaveCommand(EditorState& state, Services& services);
+
+// Loads the backup, or the file itself when it has none, and shows the file's own path
+// again. Without a path it reads nothing and tells the user the file was not found.
 void RestoreOriginal(EditorState& state, Services& services);
 
 }  // namespace quorvel

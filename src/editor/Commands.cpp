@@ -1,0 +1,233 @@
+#include "Commands.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <string_view>
+
+#include "Calculation.h"
+#include "Mod_Datei.h"
+#include "Mod_Quorvel.h"
+#include "Mod_String.h"
+#include "SafeSave.h"
+
+namespace quorvel {
+
+namespace {
+
+// Non-ASCII letters spelled as UTF-8 bytes, so the texts do not depend on the compiler's
+// source charset. A literal is split after an escape that a hex digit would extend.
+constexpr std::string_view kRatioLabel =
+    "\xC3\x9C"
+    "bersetzung";
+constexpr std::string_view kOpenQuote = "\xE2\x80\x9E";   // „
+constexpr std::string_view kCloseQuote = "\xE2\x80\x9C";  // “
+
+// Whether a field's text can stand in a value of the host's file as it is: only the
+// printable ASCII bytes survive the next reading, and the brackets would cut the value
+// into other entries.
+bool IsStorable(unsigned char byte) {
+    return byte >= 32 && byte <= 126 && byte != '(' && byte != ')' && byte != '{' && byte != '}';
+}
+
+std::string Decimal(long long number) {
+    char digits[24];
+    return std::string(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
+}
+
+// The length of the UTF-8 sequence starting at `at`, or 0 when it is not well formed.
+std::size_t Utf8Length(std::string_view text, std::size_t at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const std::size_t length = lead >= 0xF0 && lead <= 0xF4   ? 4
+                               : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xC2 && lead <= 0xDF ? 2
+                                                              : 0;
+    if (length == 0 || at + length > text.size()) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
+    }
+    return length;
+}
+
+// The offending character as the user can recognise it: printable ones quoted, the usual
+// invisible ones by name, any other byte by its number.
+std::string DescribeCharacter(std::string_view text, std::size_t at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte == '\t') return "Tabulator";
+    if (byte == '\r' || byte == '\n') return "Zeilenumbruch";
+    std::size_t length = byte >= 32 && byte <= 126 ? 1 : Utf8Length(text, at);
+    if (length > 0) {
+        return std::string(kOpenQuote) + std::string(text.substr(at, length)) +
+               std::string(kCloseQuote);
+    }
+    return "Steuerzeichen Nr. " + Decimal(byte);
+}
+
+// The first character of the text that the file cannot hold, as its offset.
+std::optional<std::size_t> FirstUnstorable(std::string_view text) {
+    const auto it = std::find_if(text.begin(), text.end(),
+                                 [](char c) { return !IsStorable(static_cast<unsigned char>(c)); });
+    if (it == text.end()) return std::nullopt;
+    return static_cast<std::size_t>(it - text.begin());
+}
+
+// A field text on its way into an entry, with the label the user knows the field by.
+struct Collected {
+    std::string_view label;
+    int position = 0;  // 1-based for the ratio fields, 0 for every other field
+    const std::string* text = nullptr;
+};
+
+// The field whose text an entry of this name takes on save; none for any other name,
+// for the motor fields while the vehicle has no motor, and for the seventh and later
+// ratio, which keeps the file's value.
+std::optional<Collected> FieldForEntry(const EditorState& state, const std::string& name,
+                                       int& ratioCounter) {
+    if (name == "Masse") return Collected{"Masse", 0, &state.tx_Masse};
+    if (name == "Bremskraft") return Collected{"Bremskraft", 0, &state.tx_BremsK};
+    if (name == "Reibungskraft") return Collected{"Reibungskraft", 0, &state.tx_ReibK};
+    if (!state.vehicle.HasMotor) return std::nullopt;
+    if (name == "Leistung") return Collected{"Leistung", 0, &state.tx_Leistung};
+    if (name == "Grenzdrehzahl_U1") return Collected{"Grenzdrehzahl U1", 0, &state.tx_U1};
+    if (name == "Grenzdrehzahl_U2") return Collected{"Grenzdrehzahl U2", 0, &state.tx_U2};
+    if (name == "Grenzdrehzahl_U3") return Collected{"Grenzdrehzahl U3", 0, &state.tx_U3};
+    if (name == "Treibradradius") return Collected{"Treibradradius", 0, &state.tx_Treib};
+    if (name == "Uebersetzung") {
+        if (ratioCounter >= kRatioFields) return std::nullopt;
+        const int n = ratioCounter++;
+        return Collected{kRatioLabel, n + 1, &state.tx_ueber[static_cast<std::size_t>(n)]};
+    }
+    return std::nullopt;
+}
+
+void RefuseUnstorable(MessageSink& messages, const Collected& field, std::size_t at) {
+    std::string label(field.label);
+    if (field.position > 0) label += " " + Decimal(field.position);
+    messages.ShowMessage(kAppTitle,
+                         "Die Datei wurde nicht gespeichert.\r\nDas Feld " +
+                             std::string(kOpenQuote) + label + std::string(kCloseQuote) +
+                             " enth\xC3\xA4lt ein Zeichen, das die Datei nicht aufnehmen kann: " +
+                             DescribeCharacter(*field.text, at) +
+                             "\r\nErlaubt sind Buchstaben ohne Umlaute, Ziffern, Leerzeichen und "
+                             "Satzzeichen au\xC3\x9F"
+                             "er ( ) { }.",
+                         MessageIcon::Exclamation);
+}
+
+}  // namespace
+
+void OpenCommand(EditorState& state, Services& services) {
+    state.vehicle.HasMotor = false;
+    state.Fra_Motor_visible = state.vehicle.HasMotor;
+    state.selected = TypeOption::Opt_Andere;
+
+    const std::string firstFolder =
+        state.LastFolder.empty() ? services.host.RollingStockFolder() : state.LastFolder;
+    const std::string chosen = services.dialog.ShowOpenDialog(
+        kOpenFilter, kOpenFlags, std::optional<std::string>(firstFolder));
+    if (chosen.empty()) return;
+
+    state.LastFolder = GetFolder(chosen);
+    LoadFile(state, services, chosen);
+}
+
+void LoadFile(EditorState& state, Services& services, const std::string& path) {
+    state.tx_Datei = path;
+    state.Entries = quorvel::Entries{};
+    if (ReadEntries(path, state.Entries, state.vehicle, services.format, services.messages)) {
+        ShowEntries(state);
+    }
+    const bool motor = state.vehicle.HasMotor;
+    state.Fra_Motor_visible = motor;
+    state.Opt_DLok_enabled = motor;
+    state.Opt_Elok_enabled = motor;
+    state.Opt_waggon_enabled = !motor;
+}
+
+void ShowEntries(EditorState& state) {
+    int n = 0;
+    for (const C_Name_Val& entry : state.Entries) {
+        const std::string& name = entry.Name;
+        if (name == "Masse") {
+            state.tx_Masse = entry.Value;
+        } else if (name == "Bremskraft") {
+            state.tx_BremsK = entry.Value;
+        } else if (name == "Reibungskraft") {
+            state.tx_ReibK = entry.Value;
+        } else if (name == "Leistung") {
+            state.tx_Leistung = entry.Value;
+        } else if (name == "Grenzdrehzahl_U1") {
+            state.tx_U1 = entry.Value;
+        } else if (name == "Grenzdrehzahl_U2") {
+            state.tx_U2 = entry.Value;
+        } else if (name == "Grenzdrehzahl_U3") {
+            state.tx_U3 = entry.Value;
+        } else if (name == "Treibradradius") {
+            state.tx_Treib = entry.Value;
+        } else if (name == "Uebersetzung" && n < kRatioFields) {
+            // A seventh or later ratio has no field; it stays in the file as it is.
+            const auto i = static_cast<std::size_t>(n++);
+            state.tx_ueber[i] = entry.Value;
+            state.tx_ueber_visible[i] = true;
+        }
+    }
+    if (!state.vehicle.HasMotor) return;
+
+    for (int j = n; j < kRatioFields; ++j)
+        state.tx_ueber_visible[static_cast<std::size_t>(j)] = false;
+    if (n == 0) {
+        // No ratio is shown: any speed would come from another file's leftover ratios.
+        state.tx_VMaxR.clear();
+        state.tx_VmaxV.clear();
+        return;
+    }
+    state.tx_VMaxR = SpeedText(state, std::fabs(ParseLeadingNumber(state.tx_ueber[0])));
+    state.tx_VmaxV =
+        SpeedText(state, ParseLeadingNumber(state.tx_ueber[static_cast<std::size_t>(n - 1)]));
+}
+
+void OpenPath(EditorState& state, Services& services, const std::optional<std::string>& path) {
+    if (!path) return;
+    LoadFile(state, services, *path);
+}
+
+void SaveCommand(EditorState& state, Services& services) {
+    // Collected into a copy first: a refused save leaves the entries as they were.
+    quorvel::Entries collected = state.Entries;
+    int n = 0;
+    for (C_Name_Val& entry : collected) {
+        const std::optional<Collected> field = FieldForEntry(state, entry.Name, n);
+        if (!field) continue;
+        if (const auto at = FirstUnstorable(*field->text)) {
+            RefuseUnstorable(services.messages, *field, *at);
+            return;
+        }
+        entry.Value = *field->text;
+    }
+    state.Entries = std::move(collected);
+
+    const std::string path = state.tx_Datei;
+    const SaveResult result = SaveEntries(path, state.Entries);
+    if (result.ok()) return;
+    const SystemError error{result.errorCode, result.description};
+    if (path.empty()) {
+        ShowFileError(services.messages, "Fehler beim Speichern", path, error);
+    } else {
+        ShowFileError(services.messages, "Fehler beim Speichern von ", path, error);
+    }
+}
+
+void RestoreOriginal(EditorState& state, Services& services) {
+    const std::string path = state.tx_Datei;
+    if (path.empty()) {
+        // No file is loaded. Not even looked up: the backup's name alone, "_Orig", would
+        // name a file in whatever folder the program was started from.
+        services.messages.ShowMessage(kAppTitle, "Datei nicht gefunden", MessageIcon::Exclamation);
+        return;
+    }
+    LoadFile(state, services, RestoreSource(path));
+    state.tx_Datei = path;
+}
+
+}  // namespace quorvel
