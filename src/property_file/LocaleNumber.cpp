@@ -6,63 +6,94 @@
 namespace quorvel {
 
 namespace {
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool StartsWith(std::string_view text, std::size_t at, std::string_view what) {
-    return !what.empty() && text.substr(at, what.size()) == what;
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
 }
-}  // namespace
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool StartsWith(std::string_view text, std::size_t at, std::string_view what) {
+    // The first-byte test spares a comparison call for almost every character.
+    return !what.empty() && text[at] == what.front() && text.substr(at, what.size()) == what;
+}
 
-std::optional<double> ParseLocaleNumber(std::string_view text, const NumberFormat& format) {
+// Rewrites the text into the one form from_chars reads, [-]digits[.digits][e[-]digits],
+// when canonical is given; false when its shape is not a number. surelyInRange is set
+// when from_chars cannot fail on the result: without an exponent, 300 digits neither
+// overflow nor underflow.
+bool ToCanonical(std::string_view text, std::string_view decimal, std::string_view group,
+                 std::string* canonical, bool& surelyInRange) {
+    auto put = [canonical](char c) {
+        if (canonical != nullptr) canonical->push_back(c);
+    };
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
     while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
 
-    const std::string decimal = format.DecimalSeparator();
-    const std::string group = format.GroupSeparator();
-
-    // Rewrite into the one form from_chars reads: [-]digits[.digits][e[-]digits].
-    std::string canonical;
     std::size_t i = 0;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        if (text[i] == '-') canonical += '-';
+        if (text[i] == '-') put('-');
         ++i;
     }
-    bool mantissaDigits = false;
+    std::size_t mantissaDigits = 0;
     bool inFraction = false;
     while (i < text.size()) {
         if (IsDigit(text[i])) {
-            canonical += text[i++];
-            mantissaDigits = true;
+            put(text[i++]);
+            ++mantissaDigits;
         } else if (!inFraction && StartsWith(text, i, decimal)) {
-            canonical += '.';
+            put('.');
             i += decimal.size();
             inFraction = true;
-        } else if (!inFraction && mantissaDigits && StartsWith(text, i, group) &&
+        } else if (!inFraction && mantissaDigits > 0 && StartsWith(text, i, group) &&
                    i + group.size() < text.size() && IsDigit(text[i + group.size()])) {
             i += group.size();  // grouping only between digits of the whole part
         } else {
             break;
         }
     }
-    if (!mantissaDigits) return std::nullopt;
+    if (mantissaDigits == 0) return false;
+    surelyInRange = mantissaDigits <= 300;
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        canonical += 'e';
+        surelyInRange = false;
+        put('e');
         ++i;
         if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-            if (text[i] == '-') canonical += '-';
+            if (text[i] == '-') put('-');
             ++i;
         }
         const std::size_t firstExponentDigit = i;
-        while (i < text.size() && IsDigit(text[i])) canonical += text[i++];
-        if (i == firstExponentDigit) return std::nullopt;
+        while (i < text.size() && IsDigit(text[i])) put(text[i++]);
+        if (i == firstExponentDigit) return false;
     }
-    if (i != text.size()) return std::nullopt;
+    return i == text.size();
+}
 
+std::optional<double> FromCanonical(const std::string& canonical) {
     double value = 0;
     const auto [end, ec] = std::from_chars(canonical.data(), canonical.data() + canonical.size(),
                                            value, std::chars_format::general);
     if (ec != std::errc{} || end != canonical.data() + canonical.size()) return std::nullopt;
     return value;
+}
+
+}  // namespace
+
+std::optional<double> ParseLocaleNumber(std::string_view text, const NumberFormat& format) {
+    return ParseLocaleNumber(text, format.DecimalSeparator(), format.GroupSeparator());
+}
+
+std::optional<double> ParseLocaleNumber(std::string_view text, std::string_view decimal,
+                                        std::string_view group) {
+    std::string canonical;
+    bool surelyInRange = false;
+    if (!ToCanonical(text, decimal, group, &canonical, surelyInRange)) return std::nullopt;
+    return FromCanonical(canonical);
+}
+
+bool IsLocaleNumber(std::string_view text, std::string_view decimal, std::string_view group) {
+    bool surelyInRange = false;
+    if (!ToCanonical(text, decimal, group, nullptr, surelyInRange)) return false;
+    return surelyInRange || ParseLocaleNumber(text, decimal, group).has_value();
 }
 
 }  // namespace quorvel

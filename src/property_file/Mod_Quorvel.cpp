@@ -1,5 +1,7 @@
 #include "Mod_Quorvel.h"
 
+#include <algorithm>
+#include <array>
 #include <fstream>
 
 #include "LocaleNumber.h"
@@ -15,47 +17,119 @@ std::string_view TrimSpaces(std::string_view text) {
     return text;
 }
 
-bool IsNumeric(std::string_view value, const NumberFormat& format) {
-    return ParseLocaleNumber(value, format).has_value();
+// What a byte means to the tokenizer.
+enum class Byte : unsigned char { Ignored, Text, Open, Close, ValueStart, ValueEnd };
+
+constexpr std::array<Byte, 256> MakeByteTable() {
+    std::array<Byte, 256> table{};
+    for (int b = 32; b <= 126; ++b) table[static_cast<std::size_t>(b)] = Byte::Text;
+    table['{'] = Byte::Open;
+    table['}'] = Byte::Close;
+    table['('] = Byte::ValueStart;
+    table[')'] = Byte::ValueEnd;
+    return table;
+}
+constexpr std::array<Byte, 256> kByteTable = MakeByteTable();
+
+Byte Classify(char c) {
+    return kByteTable[static_cast<unsigned char>(c)];
 }
 
-// One token of the file, as the tokenizer hands it over.
-struct Token {
-    std::string name;
-    std::string value;
-    std::int16_t kind = 0;
-};
+// Cuts the bytes into tokens. Text is taken as views into the bytes while it is
+// contiguous; only text split by ignored bytes is copied into a buffer.
+class Tokenizer {
+  public:
+    Tokenizer(std::string_view bytes, const NumberFormat& format)
+        : bytes_(bytes), decimal_(format.DecimalSeparator()), group_(format.GroupSeparator()) {}
 
-// Reads the next token starting at pos; false when the bytes end first (the
-// unfinished token is then dropped). Every byte is looked at once.
-bool ReadToken(std::string_view bytes, std::size_t& pos, Token& token, const NumberFormat& format) {
-    token = Token{};
-    std::string collected;
-    while (pos < bytes.size()) {
-        const auto byte = static_cast<unsigned char>(bytes[pos++]);
-        switch (byte) {
-            case '{':
-                token.kind = typ::GroupOpen;
-                if (collected.empty()) break;
-                token.name = std::move(collected);
-                return true;
-            case '}':
-                token.kind = typ::GroupClose;
-                return true;
-            case '(':
-                if (!collected.empty()) token.name = std::move(collected);
-                collected.clear();
-                break;
-            case ')':
-                if (!collected.empty()) token.value = std::move(collected);
-                token.kind = IsNumeric(token.value, format) ? typ::Number : typ::Text;
-                return true;
-            default:
-                if (byte >= 32 && byte <= 126) collected += static_cast<char>(byte);
-                break;
+    // Fills entry with the next finished token; false when the bytes end first
+    // (the unfinished token is then dropped).
+    bool Next(C_Name_Val& entry) {
+        const char* const data = bytes_.data();
+        const std::size_t size = bytes_.size();
+        std::size_t pos = pos_;
+        std::size_t runStart = pos;  // contiguous text not yet in spilled_
+        bool spilled = false;        // spilled_ holds the front of the collected text
+        std::string_view name;       // what a "(" took: in the bytes or in name_
+        for (;;) {
+            while (pos < size && Classify(data[pos]) == Byte::Text) ++pos;
+            if (pos == size) {
+                pos_ = pos;
+                return false;
+            }
+            const Byte byte = Classify(data[pos]);
+            if (byte == Byte::Ignored) {  // neither text nor separator
+                if (pos > runStart) {
+                    if (!spilled) spilled_.clear();
+                    spilled_.append(data + runStart, pos - runStart);
+                    spilled = true;
+                }
+                runStart = ++pos;
+                continue;
+            }
+            std::string_view collected(data + runStart, pos - runStart);
+            if (spilled) {
+                spilled_.append(collected);
+                collected = spilled_;
+            }
+            runStart = ++pos;
+            switch (byte) {
+                case Byte::Open:
+                    if (!collected.empty())
+                        return Finish(entry, pos, collected, {}, typ::GroupOpen);
+                    break;  // no name: not a group
+                case Byte::Close:
+                    // Text since the "(" is dropped; a name the "(" took stays.
+                    return Finish(entry, pos, name, {}, typ::GroupClose);
+                case Byte::ValueStart:
+                    if (spilled) {
+                        if (!collected.empty()) name_.swap(spilled_);
+                        name = name_;
+                    } else if (!collected.empty()) {
+                        name = collected;
+                    }
+                    break;
+                default: {  // ")"
+                    // Tested before trimming: blanks around a number are allowed.
+                    const bool numeric = IsLocaleNumber(collected, decimal_, group_);
+                    return Finish(entry, pos, name, collected, numeric ? typ::Number : typ::Text);
+                }
+            }
+            spilled = false;
         }
     }
-    return false;
+
+  private:
+    bool Finish(C_Name_Val& entry, std::size_t pos, std::string_view name, std::string_view value,
+                std::int16_t kind) {
+        pos_ = pos;
+        entry.Name.assign(TrimSpaces(name));
+        entry.Value.assign(TrimSpaces(value));
+        entry.Typ = kind;
+        return true;
+    }
+
+    std::string_view bytes_;
+    std::size_t pos_ = 0;
+    std::string decimal_;
+    std::string group_;
+    std::string name_;
+    std::string spilled_;
+};
+
+std::size_t Count(std::string_view bytes, char delimiter) {
+    std::size_t count = 0;
+    // find() runs on the C library's vectorised search.
+    for (std::size_t at = bytes.find(delimiter); at != std::string_view::npos;
+         at = bytes.find(delimiter, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// Every entry ends at one of these bytes, so their count bounds the entries.
+std::size_t MaxEntries(std::string_view bytes) {
+    return Count(bytes, '{') + Count(bytes, '}') + Count(bytes, ')');
 }
 
 }  // namespace
@@ -63,17 +137,15 @@ bool ReadToken(std::string_view bytes, std::size_t& pos, Token& token, const Num
 void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
                   const NumberFormat& format) {
     vehicle.GearCount = 0;
-    std::size_t pos = 0;
-    Token token;
-    while (ReadToken(bytes, pos, token, format)) {
-        C_Name_Val entry;
-        entry.Name = std::string(TrimSpaces(token.name));
-        if (entry.Name == "Motor") vehicle.HasMotor = true;
-        if (entry.Name == "Gang") ++vehicle.GearCount;
-        entry.Value = std::string(TrimSpaces(token.value));
-        entry.Typ = token.kind;
-        list.push_back(std::move(entry));
+    list.reserve(list.size() + MaxEntries(bytes) + 1);  // + 1: the unfinished token
+    Tokenizer tokens(bytes, format);
+    // Filled in place: the entries are the bulk of the memory a read touches.
+    while (tokens.Next(list.emplace_back())) {
+        const std::string_view name = list.back().Name;  // compares the sizes first
+        if (name == "Motor") vehicle.HasMotor = true;
+        if (name == "Gang") ++vehicle.GearCount;
     }
+    list.pop_back();  // the unfinished token
 }
 
 bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
@@ -93,9 +165,13 @@ bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
     return true;
 }
 
-std::string FormatEntries(const Entries& list) {
-    std::string out;
-    std::int32_t depth = 0;
+namespace {
+
+// Calls line(tabs, parts...) for every line of the layout, in order. The depth
+// changes before the entry's line is formed and never goes below 0.
+template <typename Line>
+void ForEachLine(const Entries& list, Line line) {
+    std::size_t depth = 0;
     for (const C_Name_Val& entry : list) {
         if (entry.Typ == typ::GroupClose) {
             if (depth > 0) --depth;
@@ -103,27 +179,34 @@ std::string FormatEntries(const Entries& list) {
             ++depth;
         }
         if (entry.Typ > 0) {
-            out.append(static_cast<std::size_t>(depth), '\t');
-            out += entry.Name;
-            out += " ( ";
-            out += entry.Value;
-            out += " ) ";
+            line(depth, entry.Name, " ( ", entry.Value, " ) ");
         } else if (entry.Typ == typ::GroupOpen) {
-            out.append(static_cast<std::size_t>(depth - 1), '\t');
-            out += entry.Name;
-            out += '{';
+            line(depth - 1, entry.Name, "{", {}, {});
         } else if (entry.Typ == typ::GroupClose) {
-            out.append(static_cast<std::size_t>(depth), '\t');
-            out += entry.Name;
-            out += '}';
+            line(depth, entry.Name, "}", {}, {});
         } else if (!entry.Name.empty()) {
-            out.append(static_cast<std::size_t>(depth), '\t');
-            out += entry.Name;
-        } else {
-            continue;
+            line(depth, entry.Name, {}, {}, {});
         }
-        out += "\r\n";
     }
+}
+
+}  // namespace
+
+std::string FormatEntries(const Entries& list) {
+    using View = std::string_view;
+    // Sized first, so a long file is built without growing the text again and again.
+    std::size_t size = 0;
+    ForEachLine(list, [&size](std::size_t tabs, View a, View b, View c, View d) {
+        size += tabs + a.size() + b.size() + c.size() + d.size() + 2;
+    });
+    std::string out(size, '\0');
+    char* at = out.data();
+    ForEachLine(list, [&at](std::size_t tabs, View a, View b, View c, View d) {
+        at = std::fill_n(at, tabs, '\t');
+        for (const View part : {a, b, c, d}) at = std::copy(part.begin(), part.end(), at);
+        *at++ = '\r';
+        *at++ = '\n';
+    });
     return out;
 }
 
