@@ -1,0 +1,153 @@
+// Reading and writing property files of 100 KB to 10 MB against a plain copy of the
+// same bytes, the floor any reader and writer stands on. Nothing is flushed to disk.
+#include <benchmark/benchmark.h>
+
+#include <charconv>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "Mod_Datei.h"
+#include "Mod_Quorvel.h"
+
+namespace quorvel {
+namespace {
+
+struct GermanFormat : NumberFormat {
+    std::string DecimalSeparator() const override { return ","; }
+    std::string GroupSeparator() const override { return "."; }
+};
+
+struct SilentSink : MessageSink {
+    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
+};
+
+std::string Digits(std::uint64_t number) {
+    char text[24];
+    return {text, std::to_chars(text, text + sizeof text, number).ptr};
+}
+
+// A row of vehicles as the host writes them: plain values, a "Motor" group with
+// several "Gang" groups inside, some text values; until size bytes are reached.
+std::string MakePropertyFile(std::size_t size) {
+    std::minstd_rand random(42);
+    auto number = [&](int range) {
+        const std::uint64_t whole = random() % static_cast<unsigned>(range);
+        return Digits(whole) + "," + Digits(random() % 100);
+    };
+    Entries list;
+    auto value = [&](std::string name, std::string text, std::int16_t typ = typ::Number) {
+        list.push_back({std::move(name), std::move(text), typ});
+    };
+    auto open = [&](std::string name) { list.push_back({std::move(name), "", typ::GroupOpen}); };
+    auto close = [&] { list.push_back({"", "", typ::GroupClose}); };
+    std::string bytes;
+    while (bytes.size() < size) {
+        list.clear();
+        value("Masse", number(120));
+        value("Bremskraft", number(400));
+        value("Reibkraft", number(60));
+        value("Bezeichnung", "Lokomotive Baureihe " + Digits(random() % 999), typ::Text);
+        open("Motor");
+        value("Leistung", number(6000));
+        value("Treibradradius", number(80));
+        for (const char* limit : {"Grenzdrehzahl_U1", "Grenzdrehzahl_U2", "Grenzdrehzahl_U3"})
+            value(limit, number(3000));
+        for (int gear = 0; gear < 4; ++gear) {
+            open("Gang");
+            value("Uebersetzung", (gear == 0 ? "-" : "") + number(10));
+            value("Schaltdrehzahl", number(2500));
+            close();
+        }
+        close();
+        bytes += FormatEntries(list);
+    }
+    bytes.resize(size);  // the cut last token is dropped on reading, as in a torn file
+    return bytes;
+}
+
+void Put(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Source(const std::filesystem::path& dir, std::int64_t size) {
+    const std::filesystem::path path =
+        dir / ("source-" + Digits(static_cast<std::uint64_t>(size)) + ".txt");
+    if (!std::filesystem::exists(path)) Put(path, MakePropertyFile(static_cast<std::size_t>(size)));
+    return path.string();
+}
+
+// Writes go to a new file, as after the save's delete: cutting an existing file
+// would make ext4 push the old data to disk on close.
+void Fresh(benchmark::State& state, const std::filesystem::path& target) {
+    state.PauseTiming();
+    std::filesystem::remove(target);
+    state.ResumeTiming();
+}
+
+void Read(benchmark::State& state, const std::filesystem::path& dir) {
+    const std::string path = Source(dir, state.range(0));
+    const GermanFormat format;
+    SilentSink sink;
+    for (auto _ : state) {
+        Entries list;
+        Vehicle vehicle;
+        if (!ReadEntries(path, list, vehicle, format, sink)) state.SkipWithError("read failed");
+        benchmark::DoNotOptimize(list.data());
+    }
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
+void Write(benchmark::State& state, const std::filesystem::path& dir) {
+    const std::string path = Source(dir, state.range(0));
+    const std::string target = (dir / "written.txt").string();
+    const GermanFormat format;
+    SilentSink sink;
+    Entries list;
+    Vehicle vehicle;
+    ReadEntries(path, list, vehicle, format, sink);
+    for (auto _ : state) {
+        Fresh(state, target);
+        if (!WriteEntries(target, list)) state.SkipWithError("write failed");
+    }
+    state.SetBytesProcessed(state.iterations() *
+                            static_cast<std::int64_t>(std::filesystem::file_size(target)));
+}
+
+void Copy(benchmark::State& state, const std::filesystem::path& dir) {
+    const std::string path = Source(dir, state.range(0));
+    const std::filesystem::path target = dir / "copied.txt";
+    SilentSink sink;
+    for (auto _ : state) {
+        Fresh(state, target);
+        std::optional<std::string> bytes = OpenDataFile(path, sink, "r")->ReadAll();
+        std::ofstream(target, std::ios::binary | std::ios::trunc)
+            .write(bytes->data(), static_cast<std::streamsize>(bytes->size()));
+    }
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
+}  // namespace
+}  // namespace quorvel
+
+int main(int argc, char** argv) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                      ("quorvel-bench-" + quorvel::Digits(std::random_device{}()));
+    std::filesystem::create_directory(dir);
+    for (const auto& [name, run] : {std::pair{"read", &quorvel::Read},
+                                    {"write", &quorvel::Write},
+                                    {"copy", &quorvel::Copy}}) {
+        benchmark::RegisterBenchmark(name, run, dir)
+            ->Arg(100 << 10)
+            ->Arg(1 << 20)
+            ->Arg(10 << 20)
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::filesystem::remove_all(dir);
+}
