@@ -117,19 +117,22 @@ class Tokenizer {
     std::string spilled_;
 };
 
-std::size_t Count(std::string_view bytes, char delimiter) {
+// Counts the delimiters; with textBefore only those right after a text byte.
+std::size_t Count(std::string_view bytes, char delimiter, bool textBefore) {
     std::size_t count = 0;
     // find() runs on the C library's vectorised search.
     for (std::size_t at = bytes.find(delimiter); at != std::string_view::npos;
          at = bytes.find(delimiter, at + 1)) {
-        ++count;
+        if (!textBefore || (at > 0 && Classify(bytes[at - 1]) == Byte::Text)) ++count;
     }
     return count;
 }
 
-// Every entry ends at one of these bytes, so their count bounds the entries.
-std::size_t MaxEntries(std::string_view bytes) {
-    return Count(bytes, '{') + Count(bytes, '}') + Count(bytes, ')');
+// "}" and ")" always end an entry, "{" does when text stands right before it. The
+// sum never exceeds the entries (a file of "{" alone reserves nothing) and is exact
+// for the written layout.
+std::size_t ExpectedEntries(std::string_view bytes) {
+    return Count(bytes, '{', true) + Count(bytes, '}', false) + Count(bytes, ')', false);
 }
 
 }  // namespace
@@ -137,7 +140,8 @@ std::size_t MaxEntries(std::string_view bytes) {
 void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
                   const NumberFormat& format) {
     vehicle.GearCount = 0;
-    list.reserve(list.size() + MaxEntries(bytes) + 1);  // + 1: the unfinished token
+    const std::size_t needed = list.size() + ExpectedEntries(bytes) + 1;  // + 1: unfinished
+    if (needed > list.capacity()) list.reserve(std::max(needed, 2 * list.capacity()));
     Tokenizer tokens(bytes, format);
     // Filled in place: the entries are the bulk of the memory a read touches.
     while (tokens.Next(list.emplace_back())) {
