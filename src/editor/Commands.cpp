@@ -50,8 +50,8 @@ std::size_t Utf8Length(std::string_view text, std::size_t at) {
     return length;
 }
 
-// The offending character as the user can recognise it: printable ones quoted, the usual
-// invisible ones by name, any other byte by its number.
+// The offending character as the user can recognise it: visible ones quoted, the usual
+// invisible ones by name, a control character or a stray byte by its number.
 std::string DescribeCharacter(std::string_view text, std::size_t at) {
     const auto byte = static_cast<unsigned char>(text[at]);
     if (byte == '\t') return "Tabulator";
@@ -61,7 +61,8 @@ std::string DescribeCharacter(std::string_view text, std::size_t at) {
         return std::string(kOpenQuote) + std::string(text.substr(at, length)) +
                std::string(kCloseQuote);
     }
-    return "Steuerzeichen Nr. " + Decimal(byte);
+    if (byte < 32 || byte == 127) return "Steuerzeichen Nr. " + Decimal(byte);
+    return "Byte " + Decimal(byte);  // not UTF-8, e.g. a Latin-1 umlaut
 }
 
 // The first character of the text that the file cannot hold, as its offset.

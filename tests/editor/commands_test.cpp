@@ -1,0 +1,279 @@
+#include <gmock/gmock.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "Commands.h"
+#include "EditorTest.h"
+#include "FieldEvents.h"
+#include "InitEditor.h"
+#include "Presets.h"
+
+namespace quorvel {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+struct Dialog : FileDialog {
+    std::string ShowOpenDialog(const std::string& filter, std::uint32_t flags,
+                               const std::optional<std::string>& folder) override {
+        calls.push_back(filter + "|" + std::to_string(flags) + "|" + folder.value_or("<none>"));
+        return answer;
+    }
+    std::vector<std::string> calls;
+    std::string answer;
+};
+struct Host : HostLookup {
+    std::string RollingStockFolder() override { return ++calls, folder; }
+    int calls = 0;
+    std::string folder = "C:\\Zelmo\\Resourcen\\Rollmaterial";
+};
+struct Sink : MessageSink {
+    void ShowMessage(const std::string& caption, const std::string& text,
+                     MessageIcon icon) override {
+        shown.push_back(caption + "|" + std::to_string(static_cast<int>(icon)) + "|" + text);
+    }
+    std::vector<std::string> shown;
+};
+
+std::string Gears(std::initializer_list<const char*> ratios) {
+    std::string text;
+    for (const char* r : ratios)
+        text += "\tGang{\r\n\t\tUebersetzung ( " + std::string(r) + " ) \r\n\t}\r\n";
+    return text;
+}
+const std::string kHead = "Masse ( 84000 ) \r\nBremskraft ( 90 ) \r\nReibungskraft ( 15 ) \r\n";
+const std::string kMotor =
+    "Motor{\r\n\tLeistung ( 3600 ) \r\n\tGrenzdrehzahl_U1 ( 1000 ) \r\n\tGrenzdrehzahl_U2 ( 3000 ) "
+    "\r\n\tGrenzdrehzahl_U3 ( 4000 ) \r\n\tTreibradradius ( 62 ) \r\n";
+const std::string kLoco =
+    kHead + kMotor + Gears({"-4.0", "-6.0", "-8.0", "9.0", "6.3", "3.6"}) + "}\r\n";
+
+using Edits = std::vector<std::pair<std::string, std::string>>;
+std::string Replaced(std::string text, const Edits& edits) {
+    for (const auto& [from, to] : edits) text.replace(text.find(from), from.size(), to);
+    return text;
+}
+
+class Commands : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "commands_XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        InitEditor(state);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string Write(const std::string& name, const std::string& bytes) {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        return (dir / name).string();
+    }
+    std::string Bytes(const std::string& path) {
+        std::ostringstream out;
+        out << std::ifstream(path, std::ios::binary).rdbuf();
+        return out.str();
+    }
+    fs::path dir;
+    test::Format format{".", ","};
+    Sink sink;
+    Dialog dialog;
+    Host host;
+    Services services{format, sink, dialog, host};
+    EditorState state;
+};
+
+TEST_F(Commands, OpenPresetTypeSpeedSaveAndRestore) {
+    const std::string path = Write("Lok.txt", kLoco);
+    dialog.answer = path;
+    OpenCommand(state, services);
+    EXPECT_EQ(
+        test::Texts(state),
+        path + "|84000|90|15|3600|1000 3000 4000|62|235.60 261.78|-4.0 -6.0 -8.0 9.0 6.3 3.6");
+    const std::string loaded = test::Texts(state);
+    PresetElectricDiesel(state, format, sink);
+    state.tx_VmaxV = "120";
+    OnKeyRelease(state, Field::tx_VmaxV, kKeyEnter);
+    SaveCommand(state, services);
+    EXPECT_EQ(Bytes(path), Replaced(kLoco, {{"( 90 )", "( 101 )"},
+                                            {"( 15 )", "( 21 )"},
+                                            {"( 1000 )", "( 1500 )"},
+                                            {"( 4000 )", "( 4500 )"},
+                                            {"( 3000 )", "( 4000 )"},
+                                            {"( 9.0 )", "( 17.6 )"},
+                                            {"( 6.3 )", "( 13.2 )"},
+                                            {"( 3.6 )", "( 8.8 )"}}));
+    EXPECT_EQ(Bytes(path + "_Orig"), kLoco);
+
+    RestoreOriginal(state, services);
+    EXPECT_EQ(test::Texts(state), loaded);
+    SaveCommand(state, services);  // the restored values reach the file; the backup stays
+    EXPECT_EQ(Bytes(path), kLoco);
+    EXPECT_EQ(Bytes(path + "_Orig"), kLoco);
+    EXPECT_TRUE(sink.shown.empty());
+}
+
+TEST_F(Commands, OpenStartsInLastFolderElseHostFolderAndCancelKeepsTheFile) {
+    host.folder = "";  // host not registered: the empty folder is still passed
+    OpenCommand(state, services);
+    host.folder = "C:\\Zelmo\\Resourcen\\Rollmaterial";
+    const std::string path = Write("Lok.txt", kLoco);
+    dialog.answer = path;
+    OpenCommand(state, services);
+    EXPECT_EQ(state.LastFolder, dir.string());
+    const std::string loaded = test::Texts(state);
+    const Entries entries = state.Entries;
+    state.selected = TypeOption::Opt_Elok;
+    dialog.answer = "";
+    OpenCommand(state, services);
+    EXPECT_EQ(host.calls, 2);
+    EXPECT_THAT(dialog.calls,
+                ::testing::ElementsAre(kOpenFilter + "|6144|", kOpenFilter + "|6144|" + host.folder,
+                                       kOpenFilter + "|6144|" + dir.string()));
+    EXPECT_EQ(test::Texts(state), loaded);
+    EXPECT_EQ(state.Entries, entries);
+    EXPECT_FALSE(state.vehicle.HasMotor || state.Fra_Motor_visible || state.Opt_waggon_enabled);
+    EXPECT_TRUE(state.Opt_DLok_enabled && state.Opt_Elok_enabled &&
+                state.selected == TypeOption::Opt_Andere);
+
+    state.tx_Masse = "85000";  // without a motor only the rolling-stock fields are saved
+    state.tx_Leistung = "1";
+    state.tx_ueber[0] = "-1.0";
+    SaveCommand(state, services);
+    EXPECT_EQ(Bytes(path), Replaced(kLoco, {{"84000", "85000"}}));
+}
+
+TEST_F(Commands, ShowsWhatTheFileHas) {
+    const std::string noRatios = kHead + kMotor + "}\r\n";
+    const struct {
+        std::string file, texts, visible;
+        bool motor;
+        Edits saved;  // after tx_ueber(1) = "-7.0", tx_ueber(5) = "5.0"
+    } cases[] = {
+        {kHead + kMotor + Gears({"-4.0", "-6.0", "2.0", "3.0"}) +
+             "\tGang{\r\n\t}\r\n\tGang{\r\n\t}\r\n}\r\n",
+         "|84000|90|15|3600|1000 3000 4000|62|235.60 314.13|-4.0 -6.0 2.0 3.0 6.3 3.6",
+         "111100",
+         true,
+         {{"-6.0", "-7.0"}}},
+        {"Masse ( 20000 ) \r\nBremskraft ( 2,5 ) \r\nMasse ( 21000 ) \r\n",
+         "|21000|2,5|15|3600|1000 3000 4000|62|235.60 261.78|-4.0 -6.0 -8.0 9.0 6.3 3.6",
+         "111111",
+         false,
+         {{"20000", "21000"}}},
+        {kHead + kMotor + Gears({"-4.0", "-5.0", "-8.0", "9.0", "6.3", "4.0", "2.0"}) + "}\r\n",
+         "|84000|90|15|3600|1000 3000 4000|62|235.60 235.60|-4.0 -5.0 -8.0 9.0 6.3 4.0",
+         "111111",
+         true,
+         {{"-5.0", "-7.0"}, {"( 4.0 )", "( 5.0 )"}}},
+        {noRatios,
+         "|84000|90|15|3600|1000 3000 4000|62| |-4.0 -6.0 -8.0 9.0 6.3 3.6",
+         "000000",
+         true,
+         {}},
+    };
+    for (const auto& c : cases) {
+        dialog.answer = Write("Lok.txt", kLoco);
+        OpenCommand(state, services);
+        dialog.answer = Write("Neu.txt", c.file);
+        OpenCommand(state, services);
+        std::string visible;
+        for (bool v : state.tx_ueber_visible) visible += v ? '1' : '0';
+        EXPECT_EQ(test::Texts(state).substr(state.tx_Datei.size()), c.texts) << c.file;
+        EXPECT_EQ(visible, c.visible) << c.file;
+        EXPECT_TRUE(state.Fra_Motor_visible == c.motor && state.Opt_Elok_enabled == c.motor &&
+                    state.Opt_waggon_enabled != c.motor);
+        state.tx_ueber[5] = "5.0";
+        state.tx_ueber[1] = "-7.0";
+        SaveCommand(state, services);  // both "Masse" take the field; a seventh ratio stays
+        EXPECT_EQ(Bytes(state.tx_Datei), Replaced(c.file, c.saved));
+    }
+    EXPECT_TRUE(sink.shown.empty());
+}
+
+TEST_F(Commands, RefusesTextsTheFileCannotHold) {
+    using Text = std::string& (*)(EditorState&);
+    const struct {
+        Text field;
+        const char *text, *said;
+    } cases[] = {
+        {[](EditorState& s) -> std::string& { return s.tx_Masse; }, "80(0",
+         "\xE2\x80\x9EMasse\xE2\x80\x9C enth\xC3\xA4lt ein Zeichen, das die Datei nicht aufnehmen "
+         "kann: \xE2\x80\x9E(\xE2\x80\x9C"},
+        {[](EditorState& s) -> std::string& { return s.tx_Treib; }, "6}",
+         "Treibradradius\xE2\x80\x9C enth\xC3\xA4lt ein Zeichen, das die Datei nicht aufnehmen "
+         "kann: \xE2\x80\x9E}"},
+        {[](EditorState& s) -> std::string& { return s.tx_U1; }, "1\t5",
+         "Grenzdrehzahl U1\xE2\x80\x9C enth\xC3\xA4lt ein Zeichen, das die Datei nicht aufnehmen "
+         "kann: Tabulator\r\n"},
+        {[](EditorState& s) -> std::string& { return s.tx_ueber[1]; }, "-5,\xC3\xA4",
+         "\xC3\x9C"
+         "bersetzung 2\xE2\x80\x9C enth\xC3\xA4lt ein Zeichen, das die Datei nicht aufnehmen kann: "
+         "\xE2\x80\x9E\xC3\xA4\xE2\x80\x9C"},
+        {[](EditorState& s) -> std::string& { return s.tx_BremsK; }, "1\x7F",
+         ": Steuerzeichen Nr. 127\r\n"},
+        {[](EditorState& s) -> std::string& { return s.tx_ReibK; }, "\xE4", ": Byte 228\r\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = Write("Lok.txt", kLoco);
+        OpenPath(state, services, path);
+        const Entries entries = state.Entries;
+        c.field(state) = c.text;
+        sink.shown.clear();
+        SaveCommand(state, services);
+        ASSERT_EQ(sink.shown.size(), 1u);
+        EXPECT_THAT(sink.shown[0], HasSubstr(c.said));
+        EXPECT_THAT(sink.shown[0],
+                    ::testing::StartsWith("Quorvel|48|Die Datei wurde nicht gespeichert.\r\n"));
+        EXPECT_EQ(Bytes(path), kLoco);
+        EXPECT_FALSE(fs::exists(path + "_Orig"));
+        EXPECT_EQ(state.Entries, entries);
+    }
+    // Texts that no entry takes are not written, so they cannot harm the file.
+    dialog.answer = Write("Waggon.txt", "Masse ( 20000 ) \r\n");
+    OpenCommand(state, services);
+    state.tx_BremsK = state.tx_Leistung = "(";
+    sink.shown.clear();
+    SaveCommand(state, services);
+    EXPECT_TRUE(sink.shown.empty());
+    EXPECT_TRUE(fs::exists(dialog.answer + "_Orig"));
+}
+
+TEST_F(Commands, FailedSaveAndRestoreWithoutFile) {
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {(dir / "fehlt" / "Lok.txt").string(), "Fehler beim Speichern von " +
+                                                   (dir / "fehlt" / "Lok.txt").string() +
+                                                   "\r\nNummer: 2\r\nFehler: "},
+        {"", "Fehler beim Speichern\r\nNummer: 2\r\nFehler: "},
+    };
+    if (::geteuid() != 0) {  // root may write a read-only file
+        const std::string path = Write("Schreibgeschuetzt.txt", kLoco);
+        fs::permissions(path, fs::perms::owner_read);
+        cases.push_back({path, "Fehler beim Speichern von " + path + "\r\nNummer: 13\r\nFehler: "});
+    }
+    for (const auto& [path, said] : cases) {
+        OpenPath(state, services, Write("Lok.txt", kLoco));
+        state.tx_Datei = path;
+        sink.shown.clear();
+        SaveCommand(state, services);
+        ASSERT_EQ(sink.shown.size(), 1u);
+        EXPECT_THAT(sink.shown[0], ::testing::StartsWith("Quorvel|16|" + said));
+        EXPECT_TRUE(path.empty() || !fs::exists(path) || Bytes(path) == kLoco);
+    }
+    state.tx_Datei.clear();
+    const std::string before = test::Texts(state);
+    sink.shown.clear();
+    RestoreOriginal(state, services);
+    EXPECT_THAT(sink.shown, ::testing::ElementsAre("Quorvel|48|Datei nicht gefunden"));
+    EXPECT_EQ(test::Texts(state), before);
+
+    state.tx_Datei = Write("Lok.txt", kLoco);  // no backup: the file itself is read again
+    state.tx_Masse = "1";
+    RestoreOriginal(state, services);
+    EXPECT_EQ(state.tx_Masse + "|" + state.tx_Datei, "84000|" + (dir / "Lok.txt").string());
+}
+
+}  // namespace
+}  // namespace quorvel
