@@ -223,11 +223,12 @@ class Harness {
     Run Plain(const char* mass) const { return Spawn({probe_, "probe", File().string(), mass}); }
 
     // The rules every run must keep; an empty text when it kept them all.
-    std::string Judge(const Run& run, bool mayBeKilled, bool mayLeaveTemporary) const {
+    std::string Judge(const Run& run, bool later, bool mayBeKilled, bool mayLeaveTemporary) const {
         const std::string file = Read(File()), newBytes = Expected("100");
         const bool backupThere = fs::exists(Backup());
         if (!fs::exists(File())) return "the file is gone";
-        if (file != kOld && file != Expected("90") && file != newBytes) return "file mixed";
+        if (file != (later ? Expected("90") : kOld) && file != newBytes) return "file mixed";
+        if (later && !backupThere) return "backup lost";
         if (backupThere && Read(Backup()) != kOld) return "backup is not the first version";
         if (run.Killed() && mayBeKilled) return {};
         if (run.Exited(0)) {
@@ -298,7 +299,8 @@ class Harness {
             }
             const bool unlinkFailed = name == "unlink" || name == "unlinkat";
             if (broken.empty()) {
-                broken = Judge(run, s.fault == Fault::Kill, s.fault != Fault::Once || unlinkFailed);
+                broken = Judge(run, s.later, s.fault == Fault::Kill,
+                               s.fault != Fault::Once || unlinkFailed);
             }
             if (broken.empty() && s.fault == Fault::Once && run.Exited(0) && !Harmless(calls[at])) {
                 broken = "failure reported as success";
