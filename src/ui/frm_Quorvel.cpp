@@ -3,6 +3,7 @@
 #include <qdrawutil.h>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -11,8 +12,15 @@
 #include <QRegion>
 #include <QSignalBlocker>
 #include <QStyleOption>
+#include <algorithm>
+#include <exception>
 
+#include "Commands.h"
 #include "InitEditor.h"
+#include "Mod_FileDialog.h"
+#include "Mod_Registry.h"
+#include "Presets.h"
+#include "QtPlatform.h"
 #include "ui_frm_Quorvel.h"
 
 // The pictures live in this library; a static library's resources must be registered
@@ -91,9 +99,91 @@ class ClassicStyle : public QProxyStyle {
     }
 };
 
+// The key code the field reactions are given: 13 for Enter, on the keypad too; the
+// Windows virtual-key code for the other keys that matter when typing a number.
+int KeyCode(int key) {
+    switch (key) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return kKeyEnter;
+        case Qt::Key_Backspace:
+            return 8;
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            return 9;
+        case Qt::Key_Shift:
+            return 16;
+        case Qt::Key_Escape:
+            return 27;
+        case Qt::Key_Left:
+            return 37;
+        case Qt::Key_Right:
+            return 39;
+        case Qt::Key_Delete:
+            return 46;
+        case Qt::Key_Comma:
+            return 188;
+        case Qt::Key_Minus:
+            return 189;
+        case Qt::Key_Period:
+            return 190;
+        default:
+            break;
+    }
+    const bool digitOrLetter =
+        (key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z);
+    return digitOrLetter ? key : 0xFF;
+}
+
+// Shows the window's state before a modal dialog or message box opens, so that the
+// window behind it shows what the reaction has done so far.
+class ShowFirstDialog : public FileDialog {
+  public:
+    ShowFirstDialog(FileDialog& dialog, std::function<void()> show)
+        : dialog_(dialog), show_(std::move(show)) {}
+    std::string ShowOpenDialog(const std::string& filter, std::uint32_t flags,
+                               const std::optional<std::string>& initialFolder) override {
+        show_();
+        return dialog_.ShowOpenDialog(filter, flags, initialFolder);
+    }
+
+  private:
+    FileDialog& dialog_;
+    std::function<void()> show_;
+};
+
+class ShowFirstSink : public MessageSink {
+  public:
+    ShowFirstSink(MessageSink& sink, std::function<void()> show)
+        : sink_(sink), show_(std::move(show)) {}
+    void ShowMessage(const std::string& caption, const std::string& text,
+                     MessageIcon icon) override {
+        show_();
+        sink_.ShowMessage(caption, text, icon);
+    }
+
+  private:
+    MessageSink& sink_;
+    std::function<void()> show_;
+};
+
+WindowServices WithDefaults(WindowServices services, QWidget* window) {
+    if (!services.format) services.format = std::make_unique<QtNumberFormat>();
+    if (!services.messages) services.messages = std::make_unique<QtMessageSink>(window);
+    if (!services.dialog) services.dialog = std::make_unique<QtFileDialog>(window);
+    if (!services.host) services.host = std::make_unique<RegistryHostLookup>();
+    return services;
+}
+
 }  // namespace
 
-frm_Quorvel::frm_Quorvel(QWidget* parent) : QWidget(parent), ui_(new Ui::frm_Quorvel) {
+frm_Quorvel::frm_Quorvel(WindowServices services, QWidget* parent)
+    : QWidget(parent),
+      owned_(WithDefaults(std::move(services), this)),
+      showingSink_(std::make_unique<ShowFirstSink>(*owned_.messages, [this] { ShowState(); })),
+      showingDialog_(std::make_unique<ShowFirstDialog>(*owned_.dialog, [this] { ShowState(); })),
+      services_{*owned_.format, *showingSink_, *showingDialog_, *owned_.host},
+      ui_(new Ui::frm_Quorvel) {
     RegisterPictures();
     ui_->setupUi(this);
     tx_ueber_ = {ui_->tx_ueber_0, ui_->tx_ueber_1, ui_->tx_ueber_2,
@@ -107,7 +197,7 @@ frm_Quorvel::frm_Quorvel(QWidget* parent) : QWidget(parent), ui_(new Ui::frm_Quo
 
     FitFont();
     BindFields();
-    BindOptions();
+    BindButtons();
 
     InitEditor(state_);
     ShowState();
@@ -141,7 +231,51 @@ void frm_Quorvel::BindFields() {
         bind(tx_ueber_[i], Field::tx_ueber, i, &s.tx_ueber[i], true, true);
 }
 
-void frm_Quorvel::BindOptions() {}
+void frm_Quorvel::BindButtons() {
+    connect(ui_->bu_open, &QAbstractButton::clicked, this,
+            [this] { React([this] { OpenCommand(state_, services_); }); });
+    connect(ui_->bu_save, &QAbstractButton::clicked, this,
+            [this] { React([this] { SaveCommand(state_, services_); }); });
+
+    // An option reacts when the user selects it, by mouse or keyboard (clicked), never
+    // when the program selects it. The user's choice is the state's selection first.
+    auto option = [this](QRadioButton* button, TypeOption which, std::function<void()> reaction) {
+        connect(button, &QAbstractButton::clicked, this, [this, which, reaction] {
+            React([this, which, &reaction] {
+                state_.selected = which;
+                if (reaction) reaction();
+            });
+        });
+    };
+    option(ui_->Opt_Zelmo, TypeOption::Opt_Zelmo, [this] { RestoreOriginal(state_, services_); });
+    option(ui_->Opt_DLok, TypeOption::Opt_DLok,
+           [this] { PresetSteam(state_, services_.format, services_.messages); });
+    option(ui_->Opt_Elok, TypeOption::Opt_Elok,
+           [this] { PresetElectricDiesel(state_, services_.format, services_.messages); });
+    option(ui_->Opt_Stadt, TypeOption::Opt_Stadt, [this] { PresetCity(state_); });
+    option(ui_->Opt_waggon, TypeOption::Opt_waggon, [this] { PresetWagon(state_); });
+    option(ui_->Opt_Andere, TypeOption::Opt_Andere, nullptr);  // "Andere" computes nothing
+}
+
+void frm_Quorvel::OpenPath(const std::optional<std::string>& path) {
+    React([this, &path] { quorvel::OpenPath(state_, services_, path); });
+}
+
+void frm_Quorvel::React(const std::function<void()>& reaction) {
+    // A modal box of a running reaction lets no event of this window through; this
+    // guards the rule of one reaction at a time all the same.
+    if (reacting_) return;
+    reacting_ = true;
+    try {
+        reaction();
+    } catch (const std::exception& e) {
+        // Qt cannot pass an exception on through its event loop: tell the user
+        // instead of ending the program with the edits.
+        services_.messages.ShowMessage({}, e.what(), MessageIcon::Critical);
+    }
+    reacting_ = false;
+    ShowState();
+}
 
 // The layout keeps every control at its place and size, so a large desktop font would
 // cut captions off: shrink the window's font until every caption fits its control.
@@ -240,6 +374,44 @@ void frm_Quorvel::ShowState() {
 }
 
 bool frm_Quorvel::eventFilter(QObject* watched, QEvent* event) {
+    auto binding = std::find_if(fields_.begin(), fields_.end(),
+                                [watched](const FieldBinding& b) { return b.edit == watched; });
+    if (binding == fields_.end()) return QWidget::eventFilter(watched, event);
+
+    switch (event->type()) {
+        case QEvent::KeyPress: {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (!key->isAutoRepeat()) binding->pressedKeys.insert(key->key());
+            break;
+        }
+        case QEvent::KeyRelease: {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            // A release whose press went elsewhere (the Enter that closed a message box,
+            // the Tab that brought the focus here) is not this field's.
+            if (key->isAutoRepeat() || binding->pressedKeys.erase(key->key()) == 0) break;
+            if (binding->keyReaction) {
+                React([this, &binding, key] {
+                    OnKeyRelease(state_, binding->field, KeyCode(key->key()), binding->index);
+                });
+            }
+            break;
+        }
+        case QEvent::FocusOut: {
+            binding->pressedKeys.clear();
+            // Another window coming to the front, or a context menu, only borrows the
+            // focus; it comes back to this field.
+            const auto reason = static_cast<QFocusEvent*>(event)->reason();
+            if (showingState_ || reason == Qt::ActiveWindowFocusReason ||
+                reason == Qt::PopupFocusReason)
+                break;
+            if (binding->focusReaction) {
+                React([this, &binding] { OnFocusLost(state_, binding->field, binding->index); });
+            }
+            break;
+        }
+        default:
+            break;
+    }
     return QWidget::eventFilter(watched, event);
 }
 
