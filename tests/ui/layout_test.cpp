@@ -87,6 +87,23 @@ TEST(WindowLayout, EveryControlAsTheTableGivesIt) {
         EXPECT_EQ(window.tx_ueber(i)->objectName(), QString("tx_ueber_%1").arg(i));
 }
 
+// A desktop with a large default font (GNOME gives Qt one) must not cut captions off.
+TEST(WindowLayout, CaptionsFitUnderALargeDesktopFont) {
+    const QFont desktop = QApplication::font();
+    QFont large = desktop;
+    large.setPointSizeF(14);
+    QApplication::setFont(large);
+    frm_Quorvel window;
+    QApplication::setFont(desktop);
+    for (const QLabel* label : window.findChildren<QLabel*>()) {
+        const QFontMetrics metrics(label->font());
+        EXPECT_LE(metrics.horizontalAdvance(label->text()), label->width())
+            << label->objectName().toStdString();
+    }
+    for (const QGroupBox* frame : window.findChildren<QGroupBox*>())
+        EXPECT_LT(QFontMetrics(frame->font()).horizontalAdvance(frame->title()), frame->width());
+}
+
 TEST(WindowLayout, RightAfterStart) {
     frm_Quorvel window;
     window.show();
