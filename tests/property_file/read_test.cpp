@@ -1,18 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "Mod_Quorvel.h"
+#include "property_file_fakes.h"
 
 namespace quorvel {
 namespace {
-
-struct Format : NumberFormat {
-    Format(std::string decimal, std::string group) : decimal(decimal), group(group) {}
-    std::string DecimalSeparator() const override { return decimal; }
-    std::string GroupSeparator() const override { return group; }
-    std::string decimal, group;
-};
-const Format kGerman{",", "."};
-const Format kEnglish{".", ","};
 
 struct ReadCase {
     std::string bytes;
