@@ -13,7 +13,7 @@
 namespace quorvel {
 
 // Paths are UTF-8 text; this turns one into a filesystem path without going
-// through the ANSI code page on Windows.
+// through the ANSI code page on Windows (where text that is not UTF-8 throws).
 std::filesystem::path PathFromText(const std::string& text);
 
 // A failed file operation as the system reports it: errno on POSIX, GetLastError
