@@ -32,7 +32,9 @@ bool IsRatioIndex(int index) {
     return index >= 0 && index < kRatioFields;
 }
 
-std::string* TextOf(EditorState& state, Field field, int index) {
+}  // namespace
+
+std::string* FieldText(EditorState& state, Field field, int index) {
     switch (field) {
         case Field::tx_Masse:
             return &state.tx_Masse;
@@ -57,12 +59,10 @@ std::string* TextOf(EditorState& state, Field field, int index) {
         case Field::tx_ueber:
             return IsRatioIndex(index) ? &state.tx_ueber[static_cast<std::size_t>(index)] : nullptr;
         case Field::tx_Datei:
-            break;
+            return &state.tx_Datei;
     }
     return nullptr;
 }
-
-}  // namespace
 
 void OnKeyRelease(EditorState& state, Field field, int keyCode, int index) {
     if (field == Field::tx_ueber) {
@@ -88,8 +88,8 @@ void OnKeyRelease(EditorState& state, Field field, int keyCode, int index) {
 }
 
 void OnFocusLost(EditorState& state, Field field, int index) {
-    std::string* text = TextOf(state, field, index);
-    if (text == nullptr) return;
+    std::string* text = FieldText(state, field, index);
+    if (text == nullptr || field == Field::tx_Datei) return;
     // Normalized first, so a recalculation started here reads the text with a point.
     NormalizeDecimalField(*text);
 

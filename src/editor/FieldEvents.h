@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "EditorState.h"
 
 // The reactions of the text fields to the user's key releases and focus losses.
@@ -22,8 +24,12 @@ enum class Field {
 
 inline constexpr int kKeyEnter = 13;
 
-// index is the ratio field's index for Field::tx_ueber and ignored otherwise; a ratio
-// index outside 0..5 names no field and does nothing. tx_Datei has no reaction.
+// index is the ratio field's index for Field::tx_ueber and ignored otherwise.
+
+// The text of a field; nullptr for a ratio index outside 0..5.
+std::string* FieldText(EditorState& state, Field field, int index = 0);
+
+// A ratio index outside 0..5 names no field and does nothing; tx_Datei has no reaction.
 // A key release sets Edited in the recalculating fields (tx_Treib, tx_U3, tx_VMaxR,
 // tx_VmaxV, the ratio fields); Enter there recalculates at once, without normalizing. A
 // focus loss normalizes the decimal comma first and recalculates only after typing.
