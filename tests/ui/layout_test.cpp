@@ -79,9 +79,10 @@ TEST(WindowLayout, EveryControlAsTheTableGivesIt) {
     }
     // A screen reader names each bare option mark by the label to its right.
     for (std::size_t i = 0; i + 1 < table.size(); ++i) {
-        if (table[i].kind == "option")
+        if (table[i].kind == "option") {
             EXPECT_EQ(window.findChild<QWidget*>(table[i].name)->accessibleName(),
                       table[i + 1].caption);
+        }
     }
     EXPECT_EQ(window.windowTitle(), "Eigenschaften Rollmaterial");
     EXPECT_EQ(window.size(), QSize(559, 235));
