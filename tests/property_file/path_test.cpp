@@ -12,7 +12,9 @@ TEST(Paths, GetFolderCutsAtLastSeparator) {
         {"C:Lok.txt", "C"},
         {"Lok.txt", ""},
         {"C:\\Daten\\", "C:\\Daten"},
-        {"/home/zug/Lok.txt", "/home/zug"},
+#ifndef _WIN32
+        {"/home/zug/Lok.txt", "/home/zug"},  // POSIX paths also cut at the slash
+#endif
     };
     for (const auto& [path, folder] : cases) EXPECT_EQ(GetFolder(path), folder) << path;
 }
