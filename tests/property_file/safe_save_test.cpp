@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+// After windows.h:
+#include <tlhelp32.h>
+#else
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <charconv>
@@ -10,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <random>
 #include <set>
 
 #include "Mod_Quorvel.h"
@@ -22,6 +29,13 @@ namespace fs = std::filesystem;
 
 const std::string kOld = "Masse (80)\nMotor{ Leistung (1000) }\n";  // not in the written layout
 const std::string kForeign = "an older backup\r\n";
+
+#ifdef _WIN32
+constexpr int kMissing = ERROR_FILE_NOT_FOUND, kFolder = ERROR_ACCESS_DENIED,
+              kReadOnly = ERROR_ACCESS_DENIED;
+#else
+constexpr int kMissing = ENOENT, kFolder = EISDIR, kReadOnly = EACCES;
+#endif
 
 Entries Sample(const std::string& mass) {
     return {{"Masse", mass, typ::Number}, {"Motor", "", typ::GroupOpen}, {"", "", typ::GroupClose}};
@@ -36,7 +50,7 @@ void Write(const fs::path& file, const std::string& bytes) {
     std::ofstream(file, std::ios::binary) << bytes;
 }
 
-std::string Decimal(long number) {
+std::string Decimal(long long number) {
     char digits[24];
     return {digits, std::to_chars(digits, digits + sizeof digits, number).ptr};
 }
@@ -52,12 +66,21 @@ std::set<std::string> Listing(const fs::path& folder) {
 class SafeSave : public testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "safe_save_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        std::random_device random;
+        do {
+            dir_ = fs::temp_directory_path() / ("safe_save_" + Decimal(random()));
+        } while (!fs::create_directory(dir_));
     }
     void TearDown() override {
         fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
+#ifdef _WIN32
+        // Windows deletes no read-only file.
+        for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
+            if (!entry.is_symlink()) {
+                fs::permissions(entry, fs::perms::owner_write, fs::perm_options::add);
+            }
+        }
+#endif
         fs::remove_all(dir_);
     }
     fs::path dir_;
@@ -83,6 +106,9 @@ TEST_F(SafeSave, KeepsFirstVersionAndWritesLayout) {
     };
     for (const SaveCase& c : cases) {
         SCOPED_TRACE(c.name);
+#ifdef _WIN32
+        if (c.throughLink) continue;  // symbolic links need a privilege there
+#endif
         const fs::path data = dir_ / c.name / "data";
         const fs::path view = c.throughLink ? dir_ / c.name / "view" : data;
         fs::create_directories(data);
@@ -99,7 +125,9 @@ TEST_F(SafeSave, KeepsFirstVersionAndWritesLayout) {
         }
         EXPECT_EQ(Read(data / "Lok.txt"), FormatEntries(c.saves.back()));
         EXPECT_EQ(Read(view / "Lok.txt_Orig"), c.backupBefore ? kForeign : kOld);
+#ifndef _WIN32
         EXPECT_EQ(fs::status(data / "Lok.txt").permissions(), fs::perms(0640));
+#endif
         EXPECT_EQ(fs::is_symlink(view / "Lok.txt"), c.throughLink);
         // Nothing but the file, its backup (and the link): no temporary stays behind.
         const std::set<std::string> both = {"Lok.txt", "Lok.txt_Orig"};
@@ -115,24 +143,30 @@ struct RefuseCase {
     const char* name;
     std::function<void(const fs::path& file)> make;
     int errorCode;
+    bool symlink = false;
 };
 
 TEST_F(SafeSave, RefusesWhatItMayNotWriteAndCreatesNothing) {
     const RefuseCase cases[] = {
-        {"missing file", [](const fs::path&) {}, ENOENT},
-        {"a folder", [](const fs::path& file) { fs::create_directory(file); }, EISDIR},
+        {"missing file", [](const fs::path&) {}, kMissing},
+        {"a folder", [](const fs::path& file) { fs::create_directory(file); }, kFolder},
         {"a link to nowhere", [](const fs::path& file) { fs::create_symlink("Fehlt.txt", file); },
-         ENOENT},
+         kMissing, true},
+        // On Windows: the read-only attribute.
         {"read-only file",
          [](const fs::path& file) {
              Write(file, kOld);
              fs::permissions(file, fs::perms(0444));
          },
-         EACCES},
+         kReadOnly},
     };
     for (const RefuseCase& c : cases) {
         SCOPED_TRACE(c.name);
+#ifdef _WIN32
+        if (c.symlink) continue;  // symbolic links need a privilege there
+#else
         if (c.errorCode == EACCES && ::geteuid() == 0) continue;  // root writes anyway
+#endif
         const fs::path folder = dir_ / c.name;
         fs::create_directory(folder);
         c.make(folder / "Lok.txt");
@@ -144,14 +178,41 @@ TEST_F(SafeSave, RefusesWhatItMayNotWriteAndCreatesNothing) {
         EXPECT_FALSE(result.description.empty());
         EXPECT_FALSE(result.path.empty());
         EXPECT_EQ(Listing(folder), before);
+        if (fs::is_regular_file(folder / "Lok.txt")) {
+            EXPECT_EQ(Read(folder / "Lok.txt"), kOld);
+        }
     }
 }
 
+#ifdef _WIN32
+// Some other process that runs now.
+long long OtherProcess() {
+    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    long long pid = 0;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more && pid == 0;
+         more = ::Process32NextW(snapshot, &entry)) {
+        if (entry.th32ProcessID != 0 && entry.th32ProcessID != ::GetCurrentProcessId()) {
+            pid = entry.th32ProcessID;
+        }
+    }
+    ::CloseHandle(snapshot);
+    return pid;
+}
+#endif
+
 TEST_F(SafeSave, RemovesOnlyItsOwnStaleTemporaries) {
+#ifdef _WIN32
+    // Process ids are multiples of four far below this one.
+    const std::string dead = Decimal(0xFFFFFFF0LL), alive = Decimal(OtherProcess());
+    ASSERT_NE(alive, "0");
+#else
     const pid_t child = ::fork();
     if (child == 0) std::_Exit(0);
     ASSERT_EQ(::waitpid(child, nullptr, 0), child);  // a process that is surely gone
     const std::string dead = Decimal(child), alive = Decimal(::getppid());
+#endif
     Write(dir_ / "Lok.txt", kOld);
     const std::set<std::string> kept = {"Lok.txt",
                                         "Lok.txt_Orig",
