@@ -1,8 +1,11 @@
 #include <gmock/gmock.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "Commands.h"
@@ -66,12 +69,19 @@ std::string Quoted(const std::string& text) {
 class Commands : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "commands_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
+        std::random_device random;
+        do {
+            dir = fs::temp_directory_path() / ("commands_" + std::to_string(random()));
+        } while (!fs::create_directory(dir));
         InitEditor(state);
     }
-    void TearDown() override { fs::remove_all(dir); }
+    void TearDown() override {
+        // Windows deletes no read-only file.
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            fs::permissions(entry, fs::perms::owner_write, fs::perm_options::add);
+        }
+        fs::remove_all(dir);
+    }
     std::string Write(const std::string& name, const std::string& bytes) {
         std::ofstream(dir / name, std::ios::binary) << bytes;
         return (dir / name).string();
@@ -223,15 +233,23 @@ TEST_F(Commands, RefusesTextsTheFileCannotHold) {
 
 TEST_F(Commands, FailedSaveAndRestoreWithoutFile) {
     const std::string missing = (dir / "fehlt" / "Lok.txt").string();
+#ifdef _WIN32  // path not found, access denied
+    const char *noFolder = "3", *noPath = "3", *readOnly = "5";
+    const bool rootWritesAnyway = false;
+#else
+    const char *noFolder = "2", *noPath = "2", *readOnly = "13";
+    const bool rootWritesAnyway = ::geteuid() == 0;
+#endif
     std::vector<std::pair<std::string, std::string>> cases = {
-        {missing, "Fehler beim Speichern von " + missing + "\r\nNummer: 2\r\nFehler: "},
-        {"", "Fehler beim Speichern\r\nNummer: 2\r\nFehler: "},
+        {missing, "Fehler beim Speichern von " + missing + "\r\nNummer: " + noFolder},
+        {"", "Fehler beim Speichern\r\nNummer: " + std::string(noPath)},
     };
-    if (::geteuid() != 0) {  // root may write a read-only file
+    if (!rootWritesAnyway) {  // on Windows: the read-only attribute
         const std::string path = Write("Schreibgeschuetzt.txt", kLoco);
         fs::permissions(path, fs::perms::owner_read);
-        cases.push_back({path, "Fehler beim Speichern von " + path + "\r\nNummer: 13\r\nFehler: "});
+        cases.push_back({path, "Fehler beim Speichern von " + path + "\r\nNummer: " + readOnly});
     }
+    for (auto& [path, said] : cases) said += "\r\nFehler: ";
     for (const auto& [path, said] : cases) {
         OpenPath(state, services, Write("Lok.txt", kLoco));
         state.tx_Datei = path;
