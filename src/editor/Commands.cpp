@@ -119,6 +119,11 @@ void RefuseUnstorable(MessageSink& messages, const Collected& field, std::size_t
 
 }  // namespace
 
+// Without a file read in full there is nothing to save: writing the empty list would
+// leave the file empty.
+constexpr const char* kNothingLoaded =
+    "Nicht gespeichert: Es ist keine vollst\xC3\xA4ndig gelesene Datei geladen.";
+
 void OpenCommand(EditorState& state, Services& services) {
     state.vehicle.HasMotor = false;
     state.Fra_Motor_visible = state.vehicle.HasMotor;
@@ -137,7 +142,11 @@ void OpenCommand(EditorState& state, Services& services) {
 void LoadFile(EditorState& state, Services& services, const std::string& path) {
     state.tx_Datei = path;
     state.Entries = quorvel::Entries{};
-    if (ReadEntries(path, state.Entries, state.vehicle, services.format, services.messages)) {
+    state.EntriesLoaded = false;
+    quorvel::Entries read;
+    if (ReadEntries(path, read, state.vehicle, services.format, services.messages)) {
+        state.Entries = std::move(read);
+        state.EntriesLoaded = true;
         ShowEntries(state);
     }
     const bool motor = state.vehicle.HasMotor;
@@ -195,6 +204,10 @@ void OpenPath(EditorState& state, Services& services, const std::optional<std::s
 }
 
 void SaveCommand(EditorState& state, Services& services) {
+    if (!state.EntriesLoaded) {
+        services.messages.ShowMessage(kAppTitle, kNothingLoaded, MessageIcon::Exclamation);
+        return;
+    }
     // Collected into a copy first: a refused save leaves the entries as they were.
     quorvel::Entries collected = state.Entries;
     int n = 0;

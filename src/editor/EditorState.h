@@ -41,6 +41,9 @@ struct EditorState {
     bool Edited = false;
     std::string LastFolder;
     quorvel::Entries Entries;
+    // True while Entries holds a file read in full. A failed load leaves an empty list,
+    // and saving that would wipe the file, so the save command refuses it.
+    bool EntriesLoaded = false;
     Vehicle vehicle;  // HasMotor and GearCount of the file last read
 };
 

@@ -258,6 +258,23 @@ TEST_F(Commands, FailedSaveAndRestoreWithoutFile) {
         EXPECT_THAT(sink.shown, ElementsAre(StartsWith("Quorvel|16|" + said)));
         EXPECT_TRUE(path.empty() || !fs::exists(path) || Bytes(path) == kLoco);
     }
+    // Nothing read in full, whether nothing was loaded yet or the last load failed: a
+    // save would write the empty list over the file, so it is refused.
+    const std::string lok = Write("Lok.txt", kLoco);
+    for (const bool loadFirst : {false, true}) {
+        EditorState fresh;
+        if (loadFirst) {
+            OpenPath(fresh, services, lok);
+            OpenPath(fresh, services, missing);
+        }
+        fresh.tx_Datei = lok;
+        sink.shown.clear();
+        SaveCommand(fresh, services);
+        EXPECT_THAT(sink.shown, ElementsAre(StartsWith("Quorvel|48|Nicht gespeichert")));
+        EXPECT_EQ(Bytes(lok), kLoco);
+        EXPECT_FALSE(fs::exists(lok + "_Orig"));
+    }
+
     state.tx_Datei.clear();
     const std::string before = test::Texts(state);
     sink.shown.clear();
