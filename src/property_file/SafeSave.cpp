@@ -367,6 +367,7 @@ SaveResult Save(const std::string& path, const std::string& bytes, SaveStep& sta
 
 constexpr int kOutOfMemory = ENOMEM;
 constexpr int kUnexpected = EIO;
+constexpr int kInvalidPath = EINVAL;
 
 #else  // _WIN32
 
@@ -647,6 +648,7 @@ SaveResult Save(const std::string& path, const std::string& bytes, SaveStep& sta
 
 constexpr int kOutOfMemory = ERROR_NOT_ENOUGH_MEMORY;
 constexpr int kUnexpected = ERROR_GEN_FAILURE;
+constexpr int kInvalidPath = ERROR_INVALID_NAME;
 
 #endif  // _WIN32
 
@@ -654,6 +656,10 @@ constexpr int kUnexpected = ERROR_GEN_FAILURE;
 
 SaveResult SaveEntries(const std::string& path, const Entries& list) noexcept {
     SaveStep stage = SaveStep::Write;
+    // The system would see only the text before a NUL: another file, and the backup's
+    // name could even cut back to the file's own.
+    if (path.find('\0') != std::string::npos)
+        return Failed(SaveStep::CheckFile, kInvalidPath, path);
     try {
         const std::string bytes = FormatEntries(list);
         return Save(path, bytes, stage);

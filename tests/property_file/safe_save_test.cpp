@@ -182,6 +182,14 @@ TEST_F(SafeSave, RefusesWhatItMayNotWriteAndCreatesNothing) {
             EXPECT_EQ(Read(folder / "Lok.txt"), kOld);
         }
     }
+
+    // A NUL in the path: the system would see only the text before it.
+    const fs::path file = dir_ / "Nul.txt";
+    Write(file, kOld);
+    const SaveResult nul = SaveEntries(file.string() + std::string(1, '\0') + "x", Sample("90"));
+    EXPECT_EQ(nul.step, SaveStep::CheckFile);
+    EXPECT_EQ(Read(file), kOld);
+    EXPECT_FALSE(fs::exists(file.string() + "_Orig"));
 }
 
 #ifdef _WIN32
