@@ -14,6 +14,7 @@
 #include <QStyleOption>
 #include <algorithm>
 #include <exception>
+#include <new>
 
 #include "Commands.h"
 #include "InitEditor.h"
@@ -271,7 +272,13 @@ void frm_Quorvel::React(const std::function<void()>& reaction) {
     } catch (const std::exception& e) {
         // Qt cannot pass an exception on through its event loop: tell the user
         // instead of ending the program with the edits.
-        services_.messages.ShowMessage({}, e.what(), MessageIcon::Critical);
+        const bool memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
+        services_.messages.ShowMessage(
+            quorvel::kAppTitle,
+            std::string(memory ? "Nicht genug Arbeitsspeicher f\u00FCr diesen Schritt."
+                               : "Unerwarteter Fehler: ") +
+                (memory ? "" : e.what()),
+            MessageIcon::Critical);
     }
     reacting_ = false;
     ShowState();
