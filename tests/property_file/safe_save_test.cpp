@@ -184,7 +184,7 @@ TEST_F(SafeSave, RefusesWhatItMayNotWriteAndCreatesNothing) {
     }
 
     // A NUL in the path: the system would see only the text before it.
-    const fs::path file = dir_ / "Nul.txt";
+    const fs::path file = dir_ / "Nullzeichen.txt";  // "Nul.txt" is a device on Windows
     Write(file, kOld);
     const SaveResult nul = SaveEntries(file.string() + std::string(1, '\0') + "x", Sample("90"));
     EXPECT_EQ(nul.step, SaveStep::CheckFile);
