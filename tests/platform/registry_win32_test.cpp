@@ -11,8 +11,11 @@
 namespace quorvel {
 namespace {
 
-std::wstring Wide(const std::string& ascii) {
-    return {ascii.begin(), ascii.end()};
+std::wstring Wide(const std::string& utf8) {
+    std::wstring wide(utf8.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                    wide.data(), static_cast<int>(wide.size())));
+    return wide;
 }
 
 // UTF-16 bytes of a text, with or without the closing NUL.
@@ -35,8 +38,11 @@ class OwnKey {
         RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), view_, 0);
     }
     void Set(const std::string& name, DWORD type, const std::string& data) const {
+        // Windows adds a closing NUL the size leaves out when one follows in memory; a
+        // guard behind the data keeps its bytes exact.
+        const std::string guarded = data + "\xFF\xFF";
         EXPECT_EQ(RegSetValueExW(key_, Wide(name).c_str(), 0, type,
-                                 reinterpret_cast<const BYTE*>(data.data()),
+                                 reinterpret_cast<const BYTE*>(guarded.data()),
                                  static_cast<DWORD>(data.size())),
                   ERROR_SUCCESS)
             << name;
@@ -63,7 +69,8 @@ TEST(Registry, ReadsValuesAsText) {
     } cases[] = {
         {kKey, "Sz", REG_SZ, Utf16(u"C:\\Prog"), "C:\\Prog", 0},
         {kKey, "OhneNul", REG_SZ, Utf16(u"C:\\Prog", false), "C:\\Prog", 0},
-        {kKey, "Umlaut", REG_SZ, Utf16(u"C:\\Z\u00FCge \u03A9"), "C:\\Z\xC3\xBCge \xCE\xA9", 0},
+        {kKey, "Gr\xC3\xBC\xC3\x9F \xCE\xA9", REG_SZ, Utf16(u"C:\\Z\u00FCge \u03A9"),
+         "C:\\Z\xC3\xBCge \xCE\xA9", 0},
         {kKey, "Leer", REG_SZ, "", "", 0},
         {kKey, "Dword258", REG_DWORD, std::string("\x02\x01\x00\x00", 4), "258", 0},
         {kKey, "Dword10", REG_DWORD, std::string("\x0A\x00\x00\x00", 4), "10", 0},
