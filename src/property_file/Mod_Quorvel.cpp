@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <fstream>
 
 #include "LocaleNumber.h"
@@ -11,22 +13,28 @@ namespace quorvel {
 
 namespace {
 
-std::string_view TrimSpaces(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    return text;
-}
-
-// What a byte means to the tokenizer.
-enum class Byte : unsigned char { Ignored, Text, Open, Close, ValueStart, ValueEnd };
+// What a byte means to the tokenizer. The values are bits, so that a loop can
+// gather the kinds it passed with one "or" and test them afterwards.
+enum Byte : unsigned char {
+    Text = 0,     // 32 to 126 but the space and the delimiters
+    Space = 1,    // 32: text, but trimmed from both ends of names and values
+    Ignored = 2,  // below 32 and above 126: neither text nor separator
+    Delimiter = 4,
+    Open = Delimiter | 0,
+    Close = Delimiter | 1,
+    ValueStart = Delimiter | 2,
+    ValueEnd = Delimiter | 3,
+};
 
 constexpr std::array<Byte, 256> MakeByteTable() {
     std::array<Byte, 256> table{};
-    for (int b = 32; b <= 126; ++b) table[static_cast<std::size_t>(b)] = Byte::Text;
-    table['{'] = Byte::Open;
-    table['}'] = Byte::Close;
-    table['('] = Byte::ValueStart;
-    table[')'] = Byte::ValueEnd;
+    for (int b = 0; b < 256; ++b)
+        table[static_cast<std::size_t>(b)] = b >= 32 && b <= 126 ? Text : Ignored;
+    table[' '] = Space;
+    table['{'] = Open;
+    table['}'] = Close;
+    table['('] = ValueStart;
+    table[')'] = ValueEnd;
     return table;
 }
 constexpr std::array<Byte, 256> kByteTable = MakeByteTable();
@@ -35,77 +43,132 @@ Byte Classify(char c) {
     return kByteTable[static_cast<unsigned char>(c)];
 }
 
-// Cuts the bytes into tokens. Text is taken as views into the bytes while it is
-// contiguous; only text split by ignored bytes is copied into a buffer.
+// Eight bytes at a time in a plain 64-bit word: the mask has the high bit of each
+// byte set where that byte equals c. The sums never carry from one byte into the
+// next, so the mask is exact.
+using Word = std::uint64_t;
+constexpr Word kOnes = 0x0101010101010101;
+constexpr Word kLow7 = 0x7F7F7F7F7F7F7F7F;
+
+Word EqualMask(Word word, char c) {
+    const Word x = word ^ (kOnes * static_cast<unsigned char>(c));
+    return ~(((x & kLow7) + kLow7) | x | kLow7);
+}
+
+// The ")" and "}" in the bytes, a word at a time: a per-byte count in each byte of
+// a word, added up every 255 words, before one could overflow.
+std::size_t CountClosings(std::string_view bytes) {
+    constexpr Word kEvenBytes = 0x00FF00FF00FF00FF;
+    std::size_t count = 0;
+    const char* at = bytes.data();
+    std::size_t words = bytes.size() / sizeof(Word);
+    while (words > 0) {
+        const std::size_t block = std::min<std::size_t>(words, 255);
+        Word counts = 0;
+        for (std::size_t i = 0; i < block; ++i, at += sizeof(Word)) {
+            Word word;
+            std::memcpy(&word, at, sizeof word);
+            counts += (EqualMask(word, ')') | EqualMask(word, '}')) >> 7;
+        }
+        const Word pairs = (counts & kEvenBytes) + ((counts >> 8) & kEvenBytes);
+        count += static_cast<std::size_t>((pairs * 0x0001000100010001) >> 48);
+        words -= block;
+    }
+    for (; at != bytes.data() + bytes.size(); ++at) count += *at == ')' || *at == '}';
+    return count;
+}
+
+std::string_view TrimEnd(std::string_view text) {
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
+
+// A finished token. The views point into the bytes or into the tokenizer's buffers
+// and hold until the next call; both are trimmed.
+struct Token {
+    std::string_view name;
+    std::string_view value;
+    std::int16_t kind = typ::BareName;
+};
+
+// Cuts the bytes into tokens. The text collected before a delimiter is all the
+// bytes since the previous one, less the ignored bytes. Every use trims it, so the
+// spaces and ignored bytes in front are skipped, and the rest stays a view into the
+// bytes unless an ignored byte splits it (a line break inside a name): only then is
+// it copied.
 class Tokenizer {
   public:
     Tokenizer(std::string_view bytes, const NumberFormat& format)
         : bytes_(bytes), decimal_(format.DecimalSeparator()), group_(format.GroupSeparator()) {}
 
-    // Fills entry with the next finished token; false when the bytes end first
-    // (the unfinished token is then dropped).
-    bool Next(C_Name_Val& entry) {
-        const char* const data = bytes_.data();
-        const std::size_t size = bytes_.size();
-        std::size_t pos = pos_;
-        std::size_t runStart = pos;  // contiguous text not yet in spilled_
-        bool spilled = false;        // spilled_ holds the front of the collected text
-        std::string_view name;       // what a "(" took: in the bytes or in name_
+    // The next finished token; false when the bytes end first (the unfinished
+    // token is then dropped).
+    bool Next(Token& token) {
+        std::string_view name;  // what a "(" took: in the bytes or in name_
         for (;;) {
-            while (pos < size && Classify(data[pos]) == Byte::Text) ++pos;
-            if (pos == size) {
-                pos_ = pos;
-                return false;
-            }
-            const Byte byte = Classify(data[pos]);
-            if (byte == Byte::Ignored) {  // neither text nor separator
-                if (pos > runStart) {
-                    if (!spilled) spilled_.clear();
-                    spilled_.append(data + runStart, pos - runStart);
-                    spilled = true;
-                }
-                runStart = ++pos;
-                continue;
-            }
-            std::string_view collected(data + runStart, pos - runStart);
-            if (spilled) {
-                spilled_.append(collected);
-                collected = spilled_;
-            }
-            runStart = ++pos;
-            switch (byte) {
-                case Byte::Open:
-                    if (!collected.empty())
-                        return Finish(entry, pos, collected, {}, typ::GroupOpen);
-                    break;  // no name: not a group
-                case Byte::Close:
+            bool any = false;  // collected text, maybe spaces only ("{" needs it)
+            std::string_view text;
+            Byte delimiter = Text;
+            if (!Collect(any, text, delimiter)) return false;
+            switch (delimiter) {
+                case Open:
+                    if (!any) break;  // no name: not a group
+                    token = {text, {}, typ::GroupOpen};
+                    return true;
+                case Close:
                     // Text since the "(" is dropped; a name the "(" took stays.
-                    return Finish(entry, pos, name, {}, typ::GroupClose);
-                case Byte::ValueStart:
-                    if (spilled) {
-                        if (!collected.empty()) name_.swap(spilled_);
-                        name = name_;
-                    } else if (!collected.empty()) {
-                        name = collected;
+                    token = {name, {}, typ::GroupClose};
+                    return true;
+                case ValueStart:
+                    if (any) {
+                        if (text.data() == spilled_.data()) {
+                            name_.swap(spilled_);  // spilled_ is free for the value
+                            text = name_;
+                        }
+                        name = text;
                     }
                     break;
                 default: {  // ")"
-                    // Tested before trimming: blanks around a number are allowed.
-                    const bool numeric = IsLocaleNumber(collected, decimal_, group_);
-                    return Finish(entry, pos, name, collected, numeric ? typ::Number : typ::Text);
+                    // Blanks around a number are allowed, so the trimmed text tells.
+                    const bool numeric = IsLocaleNumber(text, decimal_, group_);
+                    token = {name, text, numeric ? typ::Number : typ::Text};
+                    return true;
                 }
             }
-            spilled = false;
         }
     }
 
   private:
-    bool Finish(C_Name_Val& entry, std::size_t pos, std::string_view name, std::string_view value,
-                std::int16_t kind) {
-        pos_ = pos;
-        entry.Name.assign(TrimSpaces(name));
-        entry.Value.assign(TrimSpaces(value));
-        entry.Typ = kind;
+    // Collects the text up to the next delimiter, trimmed; any tells whether there
+    // was text at all. False when the bytes end first.
+    bool Collect(bool& any, std::string_view& text, Byte& delimiter) {
+        const char* const data = bytes_.data();
+        const std::size_t size = bytes_.size();
+        std::size_t pos = pos_;
+        bool spaces = false;  // spaces in front, skipped
+        for (Byte b; pos < size && ((b = Classify(data[pos])) == Space || b == Ignored); ++pos)
+            spaces |= b == Space;
+        const std::size_t start = pos;
+        unsigned passed = 0;  // the kinds of the bytes up to the delimiter
+        Byte b = Text;
+        for (; pos < size && (b = Classify(data[pos])) < Delimiter; ++pos) passed |= b;
+        if (pos == size) {
+            pos_ = size;
+            return false;
+        }
+        pos_ = pos + 1;
+        delimiter = b;
+        text = std::string_view(data + start, pos - start);
+        any = spaces || !text.empty();
+        if ((passed & Ignored) != 0) {  // a line break inside a name, say
+            spilled_.clear();
+            for (const char c : text)
+                if (Classify(c) != Ignored) spilled_.push_back(c);
+            spilled_.resize(TrimEnd(spilled_).size());  // whole, as "(" may keep it
+            text = spilled_;
+        } else {
+            text = TrimEnd(text);
+        }
         return true;
     }
 
@@ -117,22 +180,18 @@ class Tokenizer {
     std::string spilled_;
 };
 
-// Counts the delimiters; with textBefore only those right after a text byte.
-std::size_t Count(std::string_view bytes, char delimiter, bool textBefore) {
-    std::size_t count = 0;
-    // find() runs on the C library's vectorised search.
-    for (std::size_t at = bytes.find(delimiter); at != std::string_view::npos;
-         at = bytes.find(delimiter, at + 1)) {
-        if (!textBefore || (at > 0 && Classify(bytes[at - 1]) == Byte::Text)) ++count;
+// The number of entries the bytes give, exactly, so the list is sized once: every
+// ")" and "}" ends one, and a "{" does when the byte before it, ignored bytes
+// skipped, is text (there is collected text since the last delimiter).
+std::size_t CountEntries(std::string_view bytes) {
+    std::size_t count = CountClosings(bytes);
+    for (std::size_t at = bytes.find('{'); at != std::string_view::npos;
+         at = bytes.find('{', at + 1)) {
+        std::size_t before = at;  // stops at the latest at the "{" before
+        while (before > 0 && Classify(bytes[before - 1]) == Ignored) --before;
+        if (before > 0 && Classify(bytes[before - 1]) < Ignored) ++count;
     }
     return count;
-}
-
-// "}" and ")" always end an entry, "{" does when text stands right before it. The
-// sum never exceeds the entries (a file of "{" alone reserves nothing) and is exact
-// for the written layout.
-std::size_t ExpectedEntries(std::string_view bytes) {
-    return Count(bytes, '{', true) + Count(bytes, '}', false) + Count(bytes, ')', false);
 }
 
 }  // namespace
@@ -140,16 +199,20 @@ std::size_t ExpectedEntries(std::string_view bytes) {
 void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
                   const NumberFormat& format) {
     vehicle.GearCount = 0;
-    const std::size_t needed = list.size() + ExpectedEntries(bytes) + 1;  // + 1: unfinished
+    const std::size_t needed = list.size() + CountEntries(bytes);
     if (needed > list.capacity()) list.reserve(std::max(needed, 2 * list.capacity()));
     Tokenizer tokens(bytes, format);
-    // Filled in place: the entries are the bulk of the memory a read touches.
-    while (tokens.Next(list.emplace_back())) {
-        const std::string_view name = list.back().Name;  // compares the sizes first
-        if (name == "Motor") vehicle.HasMotor = true;
-        if (name == "Gang") ++vehicle.GearCount;
+    Token token;
+    while (tokens.Next(token)) {
+        // Compares the sizes first.
+        if (token.name == "Motor") vehicle.HasMotor = true;
+        if (token.name == "Gang") ++vehicle.GearCount;
+        // Assigned in place: cheaper than building the strings and moving them.
+        C_Name_Val& entry = list.emplace_back();
+        entry.Name.assign(token.name);
+        entry.Value.assign(token.value);
+        entry.Typ = token.kind;
     }
-    list.pop_back();  // the unfinished token
 }
 
 bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
