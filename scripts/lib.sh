@@ -4,6 +4,9 @@
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libgl-dev)
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev strace locales util-linux)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# The Windows cross build (preset windows) and Wine for its tests; GoogleTest is
+# built from the googletest sources there.
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 googletest)
 RUN_PACKAGES=(qt6-qpa-plugins qt6-wayland fonts-dejavu-core)
 
 missing_packages() {
