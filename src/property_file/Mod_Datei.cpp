@@ -95,8 +95,9 @@ std::FILE* OpenFile(const std::string& path, Access access, SystemError& error) 
                       : access == Access::Write ? _O_WRONLY
                                                 : _O_RDWR;
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY);
+    // The C runtime's table is full: it sets errno, not the Windows error.
     if (fd == -1) {
-        error = LastSystemError();
+        error = ErrorFromCode(ERROR_TOO_MANY_OPEN_FILES);
         CloseHandle(handle);
         return nullptr;
     }
@@ -104,7 +105,7 @@ std::FILE* OpenFile(const std::string& path, Access access, SystemError& error) 
                                   : access == Access::Write ? "wb"
                                                             : "r+b");
     if (file == nullptr) {
-        error = LastSystemError();
+        error = ErrorFromCode(ERROR_TOO_MANY_OPEN_FILES);
         _close(fd);  // closes the handle too
     }
     return file;
