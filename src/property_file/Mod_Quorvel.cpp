@@ -9,6 +9,10 @@
 #include "LocaleNumber.h"
 #include "Mod_Datei.h"
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 namespace quorvel {
 
 namespace {
@@ -194,13 +198,32 @@ std::size_t CountEntries(std::string_view bytes) {
     return count;
 }
 
+// A large list is filled once, front to back, in memory fresh from the system,
+// where every first touch of a 4 KB page faults; in a virtual machine those faults
+// cost more than the reading itself. On Linux the whole 2 MB pages inside the
+// block are offered huge pages, one fault each. Only advice: if refused, nothing
+// changes.
+void AdviseHugePages([[maybe_unused]] const void* block, [[maybe_unused]] std::size_t size) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t kHugePage = 2 << 20;
+    const auto start = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t begin = (start + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t end = (start + size) & ~(kHugePage - 1);
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#endif
+}
+
 }  // namespace
 
 void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
                   const NumberFormat& format) {
     vehicle.GearCount = 0;
     const std::size_t needed = list.size() + CountEntries(bytes);
-    if (needed > list.capacity()) list.reserve(std::max(needed, 2 * list.capacity()));
+    if (needed > list.capacity()) {
+        list.reserve(std::max(needed, 2 * list.capacity()));
+        AdviseHugePages(list.data() + list.size(),
+                        (list.capacity() - list.size()) * sizeof(C_Name_Val));
+    }
     Tokenizer tokens(bytes, format);
     Token token;
     while (tokens.Next(token)) {
