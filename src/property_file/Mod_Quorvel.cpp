@@ -257,10 +257,11 @@ bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
 
 namespace {
 
-// Calls line(tabs, parts...) for every line of the layout, in order. The depth
-// changes before the entry's line is formed and never goes below 0.
-template <typename Line>
-void ForEachLine(const Entries& list, Line line) {
+// Hands the layout to out piece by piece: tabs, then texts. The sizing pass and the
+// copying pass share this one description. The depth changes before the entry's
+// line is formed and never goes below 0.
+template <typename Out>
+void Layout(const Entries& list, Out& out) {
     std::size_t depth = 0;
     for (const C_Name_Val& entry : list) {
         if (entry.Typ == typ::GroupClose) {
@@ -269,34 +270,64 @@ void ForEachLine(const Entries& list, Line line) {
             ++depth;
         }
         if (entry.Typ > 0) {
-            line(depth, entry.Name, " ( ", entry.Value, " ) ");
+            out.Tabs(depth);
+            out.Put(entry.Name);
+            out.Put(" ( ");
+            out.Put(entry.Value);
+            out.Put(" ) \r\n");
         } else if (entry.Typ == typ::GroupOpen) {
-            line(depth - 1, entry.Name, "{", {}, {});
+            out.Tabs(depth - 1);
+            out.Put(entry.Name);
+            out.Put("{\r\n");
         } else if (entry.Typ == typ::GroupClose) {
-            line(depth, entry.Name, "}", {}, {});
+            out.Tabs(depth);
+            out.Put(entry.Name);
+            out.Put("}\r\n");
         } else if (!entry.Name.empty()) {
-            line(depth, entry.Name, {}, {}, {});
+            out.Tabs(depth);
+            out.Put(entry.Name);
+            out.Put("\r\n");
         }
     }
 }
 
+struct Measure {
+    std::size_t size = 0;
+    void Tabs(std::size_t count) { size += count; }
+    void Put(std::string_view text) { size += text.size(); }
+};
+
+// The fixed pieces have their length known here, so their copies become plain
+// stores. Tabs are stored eight at a time and the position moved by the count: the
+// text after them, or the room kSlack left at the end, takes the surplus.
+constexpr std::size_t kSlack = 8;
+
+struct Copy {
+    char* at;
+    void Tabs(std::size_t count) {
+        if (count <= kSlack) {
+            std::memcpy(at, "\t\t\t\t\t\t\t\t", kSlack);
+            at += count;
+        } else {
+            at = std::fill_n(at, count, '\t');
+        }
+    }
+    void Put(std::string_view text) {
+        std::memcpy(at, text.data(), text.size());
+        at += text.size();
+    }
+};
+
 }  // namespace
 
 std::string FormatEntries(const Entries& list) {
-    using View = std::string_view;
     // Sized first, so a long file is built without growing the text again and again.
-    std::size_t size = 0;
-    ForEachLine(list, [&size](std::size_t tabs, View a, View b, View c, View d) {
-        size += tabs + a.size() + b.size() + c.size() + d.size() + 2;
-    });
-    std::string out(size, '\0');
-    char* at = out.data();
-    ForEachLine(list, [&at](std::size_t tabs, View a, View b, View c, View d) {
-        at = std::fill_n(at, tabs, '\t');
-        for (const View part : {a, b, c, d}) at = std::copy(part.begin(), part.end(), at);
-        *at++ = '\r';
-        *at++ = '\n';
-    });
+    Measure measure;
+    Layout(list, measure);
+    std::string out(measure.size + kSlack, '\0');
+    Copy copy{out.data()};
+    Layout(list, copy);
+    out.resize(measure.size);
     return out;
 }
 
