@@ -5,30 +5,27 @@
 #include <clocale>
 #include <locale>
 #include <string>
+#include <vector>
 
 #include "EditorState.h"
 #include "Platform.h"
 
 namespace quorvel::test {
 
-// Runs a test under the process locale given as parameter, then restores the old one:
-// the editor's texts must not follow the process locale.
+// Runs a test under the process locale given as parameter, then returns to "C", where
+// every program starts: the editor's texts must not follow the process locale.
 class LocaleTest : public ::testing::TestWithParam<const char*> {
   protected:
     void SetUp() override {
         if (!std::setlocale(LC_ALL, GetParam())) GTEST_SKIP() << GetParam() << " not installed";
 #ifndef _WIN32  // mingw-w64's C++ library knows no locale but "C"
-        savedCpp_ = std::locale::global(std::locale(GetParam()));
+        std::locale::global(std::locale(GetParam()));
 #endif
     }
     void TearDown() override {
-        std::locale::global(savedCpp_);
-        std::setlocale(LC_ALL, savedC_.c_str());
+        std::locale::global(std::locale::classic());
+        std::setlocale(LC_ALL, "C");
     }
-
-  private:
-    std::string savedC_ = std::setlocale(LC_ALL, nullptr);
-    std::locale savedCpp_;
 };
 #ifdef _WIN32
 #define QUORVEL_GERMAN_LOCALE "German_Germany.1252"
@@ -45,6 +42,15 @@ struct Format : NumberFormat {
     std::string decimal, group;
 };
 inline const Format kEnglish{".", ","}, kGerman{",", "."};
+
+// Keeps every message as "caption|icon|text".
+struct Sink : MessageSink {
+    void ShowMessage(const std::string& caption, const std::string& text,
+                     MessageIcon icon) override {
+        shown.push_back(caption + "|" + std::to_string(static_cast<int>(icon)) + "|" + text);
+    }
+    std::vector<std::string> shown;
+};
 
 // Radius 50 and limit revolutions 2000 give the drive constant 380.
 inline EditorState Vehicle380(std::int32_t gearCount = 6) {
