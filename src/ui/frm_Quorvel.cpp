@@ -14,7 +14,9 @@
 #include <QStyleOption>
 #include <algorithm>
 #include <exception>
+#include <limits>
 #include <new>
+#include <stdexcept>
 
 #include "Commands.h"
 #include "InitEditor.h"
@@ -102,6 +104,14 @@ class ClassicStyle : public QProxyStyle {
 
 // The key code the field reactions are given: 13 for Enter, on the keypad too; the
 // Windows virtual-key code for the other keys that matter when typing a number.
+// Which physical key an event is about. X11 reports a release's key code from the
+// modifiers held at release, so Shift let go first would make the release name another
+// key than its press; the scan code stays the same. Tests send no scan code.
+long long KeyId(const QKeyEvent* key) {
+    const quint32 scan = key->nativeScanCode();
+    return scan != 0 ? (1LL << 32) | scan : key->key();
+}
+
 int KeyCode(int key) {
     switch (key) {
         case Qt::Key_Return:
@@ -212,6 +222,7 @@ void frm_Quorvel::BindFields() {
                        bool focus) {
         fields_.push_back({edit, field, index, text, keys, focus, {}});
         edit->installEventFilter(this);
+        edit->setMaxLength(std::numeric_limits<int>::max());  // a field holds any length
         // What the user types is at once the member's text.
         connect(edit, &QLineEdit::textEdited, this,
                 [text](const QString& typed) { *text = typed.toStdString(); });
@@ -233,6 +244,10 @@ void frm_Quorvel::BindFields() {
 }
 
 void frm_Quorvel::BindButtons() {
+    // Enter on a focused button clicks it, as on Windows; they stay plain buttons, not
+    // default ones, so Enter in a text field reaches only that field.
+    ui_->bu_open->installEventFilter(this);
+    ui_->bu_save->installEventFilter(this);
     connect(ui_->bu_open, &QAbstractButton::clicked, this,
             [this] { React([this] { OpenCommand(state_, services_); }); });
     connect(ui_->bu_save, &QAbstractButton::clicked, this,
@@ -270,6 +285,16 @@ void frm_Quorvel::React(const std::function<void()>& reaction) {
     try {
         reaction();
     } catch (const std::exception& e) {
+        ReportFailure(e);
+    } catch (...) {
+        ReportFailure(std::runtime_error("unbekannte Ausnahme"));
+    }
+    reacting_ = false;
+    ShowState();
+}
+
+void frm_Quorvel::ReportFailure(const std::exception& e) noexcept {
+    try {
         // Qt cannot pass an exception on through its event loop: tell the user
         // instead of ending the program with the edits.
         const bool memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
@@ -279,9 +304,9 @@ void frm_Quorvel::React(const std::function<void()>& reaction) {
                                : "Unerwarteter Fehler: ") +
                 (memory ? "" : e.what()),
             MessageIcon::Critical);
+    } catch (...) {
+        // Not even the message could be shown; the edits stay in the window.
     }
-    reacting_ = false;
-    ShowState();
 }
 
 // The layout keeps every control at its place and size, so a large desktop font would
@@ -383,19 +408,29 @@ void frm_Quorvel::ShowState() {
 bool frm_Quorvel::eventFilter(QObject* watched, QEvent* event) {
     auto binding = std::find_if(fields_.begin(), fields_.end(),
                                 [watched](const FieldBinding& b) { return b.edit == watched; });
-    if (binding == fields_.end()) return QWidget::eventFilter(watched, event);
+    if (binding == fields_.end()) {
+        auto* button = qobject_cast<QAbstractButton*>(watched);
+        if (button && event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (!key->isAutoRepeat() && KeyCode(key->key()) == kKeyEnter) {
+                button->click();
+                return true;
+            }
+        }
+        return QWidget::eventFilter(watched, event);
+    }
 
     switch (event->type()) {
         case QEvent::KeyPress: {
             const auto* key = static_cast<QKeyEvent*>(event);
-            if (!key->isAutoRepeat()) binding->pressedKeys.insert(key->key());
+            if (!key->isAutoRepeat()) binding->pressedKeys.insert(KeyId(key));
             break;
         }
         case QEvent::KeyRelease: {
             const auto* key = static_cast<QKeyEvent*>(event);
             // A release whose press went elsewhere (the Enter that closed a message box,
             // the Tab that brought the focus here) is not this field's.
-            if (key->isAutoRepeat() || binding->pressedKeys.erase(key->key()) == 0) break;
+            if (key->isAutoRepeat() || binding->pressedKeys.erase(KeyId(key)) == 0) break;
             if (binding->keyReaction) {
                 React([this, &binding, key] {
                     OnKeyRelease(state_, binding->field, KeyCode(key->key()), binding->index);

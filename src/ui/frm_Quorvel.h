@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <array>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -61,7 +62,7 @@ class frm_Quorvel : public QWidget {
         std::string* text;
         bool keyReaction;
         bool focusReaction;
-        std::set<int> pressedKeys;  // presses this field saw and whose release is due
+        std::set<long long> pressedKeys;  // presses this field saw and whose release is due
     };
 
     void BindFields();
@@ -69,6 +70,7 @@ class frm_Quorvel : public QWidget {
     void FitFont();
     // Runs one reaction to its end, then shows the state.
     void React(const std::function<void()>& reaction);
+    void ReportFailure(const std::exception& e) noexcept;
     // Shows the state in the controls; sets off no reaction.
     void ShowState();
     QRadioButton* OptionButton(TypeOption option) const;

@@ -216,6 +216,12 @@ TEST_F(Window, LabelsAndAndereAndThePathFieldRunNothing) {
     EXPECT_EQ(window_->state().tx_Datei, "anderswo.txt");
     EXPECT_EQ(dialog_->shown, 0);
     EXPECT_TRUE(sink_->texts.empty());
+
+    // Enter on the focused open button clicks it.
+    QWidget* open = Control("bu_open");
+    open->setFocus();
+    QTest::keyClick(open, Qt::Key_Return);
+    EXPECT_EQ(dialog_->shown, 1);
 }
 
 TEST_F(Window, SaveRefusesATextTheFileCannotHold) {
