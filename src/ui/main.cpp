@@ -10,9 +10,5 @@ int main(int argc, char* argv[]) {
 
     quorvel::frm_Quorvel window;
     window.show();
-    // The editor has no command line. scripts/screenshot alone sets QUORVEL_OPEN, to
-    // show the window with a file loaded.
-    if (const QByteArray path = qgetenv("QUORVEL_OPEN"); !path.isEmpty())
-        window.OpenPath(QString::fromLocal8Bit(path).toStdString());
     return QApplication::exec();
 }

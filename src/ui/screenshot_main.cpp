@@ -1,0 +1,16 @@
+// The editor's window with a file already loaded, for scripts/screenshot alone. The
+// editor itself has no command line; this program is neither the editor nor installed.
+#include <QApplication>
+#include <QFileInfo>
+
+#include "frm_Quorvel.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    quorvel::frm_Quorvel window;
+    window.show();
+    if (argc > 1)
+        window.OpenPath(
+            QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath().toStdString());
+    return QApplication::exec();
+}
