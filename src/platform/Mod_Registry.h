@@ -29,7 +29,7 @@ inline constexpr std::string_view kRollingStockSubfolder = "Resourcen\\Rollmater
 
 // Reads one registry value as UTF-8 text. An empty valueName reads the key's default
 // value. errorCode is 0 on success; otherwise it is the Windows error code of the call
-// that failed (kNotFound for a missing key or value, kMoreData for more than 1024
+// that failed (kNotFound for a missing key or value, kMoreData for more than 2048
 // bytes of data) and the result is empty.
 //   REG_SZ: its text, up to its first NUL character.
 //   REG_DWORD: its value as unsigned decimal text ("258" for the bytes 02 01 00 00,

@@ -12,8 +12,9 @@ namespace quorvel {
 
 inline constexpr std::uint32_t kRegSz = 1;
 inline constexpr std::uint32_t kRegDword = 4;
-// The data buffer handed to the registry; longer values are not read.
-inline constexpr std::size_t kRegistryBufferSize = 1024;
+// The data buffer handed to the registry; longer values are not read. Texts come as
+// UTF-16, so 2048 bytes hold the 1023 characters a 1024-byte single-byte buffer held.
+inline constexpr std::size_t kRegistryBufferSize = 2048;
 
 struct RegistryValue {
     std::uint32_t type = 0;
