@@ -297,6 +297,25 @@ struct Measure {
     void Put(std::string_view text) { size += text.size(); }
 };
 
+// Names and values are mostly short, and there a call to memcpy costs more than
+// the copy: up to 16 bytes go as two overlapping pieces of fixed length, which
+// compile to plain loads and stores.
+inline void CopyShort(char* to, const char* from, std::size_t n) {
+    if (n >= 8 && n <= 16) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4 && n < 8) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    } else if (n > 0 && n < 4) {
+        to[0] = from[0];
+        to[n / 2] = from[n / 2];
+        to[n - 1] = from[n - 1];
+    } else {
+        std::memcpy(to, from, n);
+    }
+}
+
 // The fixed pieces have their length known here, so their copies become plain
 // stores. Tabs are stored eight at a time and the position moved by the count: the
 // text after them, or the room kSlack left at the end, takes the surplus.
@@ -313,7 +332,7 @@ struct Copy {
         }
     }
     void Put(std::string_view text) {
-        std::memcpy(at, text.data(), text.size());
+        CopyShort(at, text.data(), text.size());
         at += text.size();
     }
 };
