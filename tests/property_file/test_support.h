@@ -2,11 +2,18 @@
 
 #include <gmock/gmock.h>
 
-#include <string>
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
 
-#include "Platform.h"
+#include "Mod_Datei.h"
 
 namespace quorvel {
+
+namespace fs = std::filesystem;
+using Names = std::set<std::string>;
 
 struct FakeFormat : NumberFormat {
     FakeFormat(std::string decimal, std::string group) : decimal(decimal), group(group) {}
@@ -14,12 +21,54 @@ struct FakeFormat : NumberFormat {
     std::string GroupSeparator() const override { return group; }
     std::string decimal, group;
 };
-inline const FakeFormat kGerman{",", "."};
-inline const FakeFormat kEnglish{".", ","};
+inline const FakeFormat kGerman{",", "."}, kEnglish{".", ","};
 
 struct FakeSink : MessageSink {
     MOCK_METHOD(void, ShowMessage, (const std::string&, const std::string&, MessageIcon),
                 (override));
+};
+
+inline std::string Decimal(long long number) {
+    char digits[24];
+    return {digits, std::to_chars(digits, digits + sizeof digits, number).ptr};
+}
+
+inline std::string Utf8(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
+// A fresh folder per test. Rights a test took away are given back first: Windows deletes no
+// read-only file.
+class TempDir : public testing::Test {
+  protected:
+    void SetUp() override {
+        do dir = fs::temp_directory_path() / ("quorvel-test-" + Decimal(std::random_device{}()));
+        while (!fs::create_directory(dir));
+    }
+    void TearDown() override {
+        for (const auto& entry : fs::recursive_directory_iterator(dir))
+            if (!entry.is_symlink())
+                fs::permissions(entry, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(dir);
+    }
+    // Writes the file below dir, making its folder when missing; gives its UTF-8 path.
+    std::string Put(const fs::path& name, const std::string& bytes) const {
+        fs::create_directories((dir / name).parent_path());
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        return Utf8(dir / name);
+    }
+    static std::string Get(const std::string& path) {
+        std::ifstream in(PathFromText(path), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    static Names Listing(const fs::path& folder) {
+        Names names;
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
+    fs::path dir;
 };
 
 }  // namespace quorvel
