@@ -2,7 +2,8 @@
 # and installing the missing ones (or telling the user the line to run).
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libgl-dev)
-TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev strace locales util-linux)
+# The window tests measure captions, so they need a font.
+TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev strace locales util-linux fonts-dejavu-core)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The Windows cross build (preset windows) and Wine for its tests; GoogleTest is
 # built from the googletest sources there.
