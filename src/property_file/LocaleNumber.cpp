@@ -90,35 +90,8 @@ std::optional<double> ParseLocaleNumber(std::string_view text, std::string_view 
     return FromCanonical(canonical);
 }
 
-namespace {
-
-// The plain form files hold almost always: [sign]digits[decimal digits] with a
-// one-byte decimal separator and no more than 300 digits. True only when the full
-// test would say yes; it is walked in the same order, so the answers agree.
-bool IsPlainNumber(std::string_view text, char decimal) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    std::size_t i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    std::size_t digits = 0;
-    bool inFraction = false;
-    for (; i < text.size(); ++i) {
-        if (IsDigit(text[i])) {
-            ++digits;
-        } else if (text[i] == decimal && !inFraction) {
-            inFraction = true;
-        } else {
-            return false;
-        }
-    }
-    return digits > 0 && digits <= 300;
-}
-
-}  // namespace
-
 bool IsLocaleNumber(std::string_view text, std::string_view decimal, std::string_view group) {
-    if (decimal.size() == 1 && !IsDigit(decimal.front()) && IsPlainNumber(text, decimal.front()))
-        return true;
+    if (IsPlainNumber(text, PlainDecimal(decimal))) return true;
     bool surelyInRange = false;
     if (!ToCanonical(text, decimal, group, nullptr, surelyInRange)) return false;
     return surelyInRange || ParseLocaleNumber(text, decimal, group).has_value();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 
@@ -20,5 +21,33 @@ std::optional<double> ParseLocaleNumber(std::string_view text, std::string_view 
 // Whether ParseLocaleNumber would give a value; cheaper, as the value is not computed
 // when it cannot be out of range.
 bool IsLocaleNumber(std::string_view text, std::string_view decimal, std::string_view group);
+
+// The decimal separator as the one byte IsPlainNumber takes, or '\0' when it is
+// longer or a digit: then only IsLocaleNumber can tell.
+inline char PlainDecimal(std::string_view decimal) {
+    return decimal.size() == 1 && (decimal[0] < '0' || decimal[0] > '9') ? decimal[0] : '\0';
+}
+
+// The form files hold almost always: blanks around, an optional sign, digits with
+// at most one decimal byte, no more than 300 digits. True only where IsLocaleNumber
+// says yes too (it walks the text in the same order); false decides nothing. Inline,
+// for readers that test a value in every line.
+inline bool IsPlainNumber(std::string_view text, char decimal) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
+    std::size_t digits = 0;
+    bool inFraction = false;
+    for (const char c : text) {
+        if (c >= '0' && c <= '9') {
+            ++digits;
+        } else if (c == decimal && decimal != '\0' && !inFraction) {
+            inFraction = true;
+        } else {
+            return false;
+        }
+    }
+    return digits > 0 && digits <= 300;
+}
 
 }  // namespace quorvel

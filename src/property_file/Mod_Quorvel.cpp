@@ -103,7 +103,10 @@ struct Token {
 class Tokenizer {
   public:
     Tokenizer(std::string_view bytes, const NumberFormat& format)
-        : bytes_(bytes), decimal_(format.DecimalSeparator()), group_(format.GroupSeparator()) {}
+        : bytes_(bytes),
+          decimal_(format.DecimalSeparator()),
+          group_(format.GroupSeparator()),
+          plainDecimal_(PlainDecimal(decimal_)) {}
 
     // The next finished token; false when the bytes end first (the unfinished
     // token is then dropped).
@@ -134,7 +137,9 @@ class Tokenizer {
                     break;
                 default: {  // ")"
                     // Blanks around a number are allowed, so the trimmed text tells.
-                    const bool numeric = IsLocaleNumber(text, decimal_, group_);
+                    // The plain form is tested inline first: a value in every line.
+                    const bool numeric = IsPlainNumber(text, plainDecimal_) ||
+                                         IsLocaleNumber(text, decimal_, group_);
                     token = {name, text, numeric ? typ::Number : typ::Text};
                     return true;
                 }
@@ -180,6 +185,7 @@ class Tokenizer {
     std::size_t pos_ = 0;
     std::string decimal_;
     std::string group_;
+    char plainDecimal_;
     std::string name_;
     std::string spilled_;
 };
