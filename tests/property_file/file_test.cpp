@@ -1,12 +1,6 @@
-#include <gtest/gtest.h>
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 #include <cerrno>
 #include <system_error>
 
-#include "Mod_Quorvel.h"
 #include "test_support.h"
 
 namespace quorvel {
@@ -25,8 +19,8 @@ const std::string kOpen = "Fehler beim \303\226ffnen von ";  // "Ö" in UTF-8
 TEST_F(Files, FailuresAreToldExactly) {
     const std::string file = Put("Lok.txt", "x"), locked = Put("Zu.txt", "x"), folder = Utf8(dir);
     fs::permissions(locked, fs::perms::none);
-    const std::string missing = Utf8(dir / "Fehlt.txt"), cut = file + '\0';
-    const std::string gone = "Datei " + missing + " nicht gefunden";
+    const std::string missing = Utf8(dir / "Fehlt.txt"), cut = file + '\0',
+                      gone = "Datei " + missing + " nicht gefunden";
     [[maybe_unused]] constexpr MessageIcon E = MessageIcon::Exclamation, C = MessageIcon::Critical;
     std::vector<std::tuple<std::string, std::string, std::string, MessageIcon>> cases = {
         {missing, "r", gone, E},
@@ -58,50 +52,36 @@ TEST_F(Files, FailuresAreToldExactly) {
     }
     testing::StrictMock<FakeSink> silent;  // other mode texts open nothing and say nothing
     EXPECT_FALSE(OpenDataFile(file, silent, "R") || OpenDataFile(file, silent, "r "));
+    // Writing cuts what was there: an empty list leaves an empty file.
+    EXPECT_TRUE(WriteEntries(file, {}) && Get(file).empty());
+    EXPECT_FALSE(WriteEntries(file + "/x", {}));
 }
 
-TEST_F(Files, WriteEntriesCutsTheOldContent) {
-    const std::string file = Put("Lok.txt", "longer old content that must go away");
-    EXPECT_TRUE(WriteEntries(file, {}));
-    EXPECT_EQ(Get(file), "");
-    EXPECT_FALSE(WriteEntries(file + "/x", {{"A", "1", typ::Number}}));
-}
-
-TEST(Paths, GetFolderCutsAtLastSeparator) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"C:\\Daten\\Lok.txt", "C:\\Daten"},
-        {"C:\\Lok.txt", "C:"},
-        {"C:Lok.txt", "C"},
-        {"Lok.txt", ""},
-        {"C:\\Daten\\", "C:\\Daten"},
+// GetFolder(path); JoinWithSeparator(first, second, separator); BuildPath(folder, name, extension)
+TEST(Paths, FoldersAndJoins) {
+    // clang-format off
+    const std::pair<std::string, std::string> folders[] = {
+        {"C:\\Daten\\Lok.txt", "C:\\Daten"}, {"C:\\Lok.txt", "C:"}, {"C:Lok.txt", "C"},
+        {"Lok.txt", ""}, {"C:\\Daten\\", "C:\\Daten"},
 #ifndef _WIN32
         {"/home/zug/Lok.txt", "/home/zug"},  // POSIX paths also cut at the slash
 #endif
     };
-    for (const auto& [path, folder] : cases) EXPECT_EQ(GetFolder(path), folder) << path;
-}
-
-// Both join three texts: JoinWithSeparator(first, second, separator) and
-// BuildPath(folder, name, extension).
-TEST(Paths, JoinAndBuildPath) {
-    // clang-format off
     const std::string join[][4] = {
         {"", "b", "\\", "\\b"}, {"a", "", "\\", "a\\"}, {"", "", "\\", "\\"}, {"a", "b", "", "ab"},
         {"a\\", "\\b", "\\", "a\\b"}, {"a\\", "\\\\b", "\\", "a\\\\b"}, {"a\\", "b", "\\", "a\\b"},
         {"a", "\\b", "\\", "a\\b"}, {"a", "b", "\\", "a\\b"}, {"a--", "--b", "--", "a------b"},
         {"a\303\244", "b", "\303\244", "a\303\244b"}};
-    // clang-format on
-    for (const auto& c : join) EXPECT_EQ(JoinWithSeparator(c[0], c[1], c[2]), c[3]) << c[0];
     const std::string build[][4] = {
-        {"C:\\Prog", "Resourcen\\Rollmaterial", "", "C:\\Prog\\Resourcen\\Rollmaterial"},
-        {"C:\\Prog\\", "Resourcen\\Rollmaterial", "", "C:\\Prog\\Resourcen\\Rollmaterial"},
-        {"C:\\Prog\\", "\\Resourcen", "", "C:\\Prog\\Resourcen"},
-        {"", "Lok", "", "\\Lok"},
-        {"C:\\Daten", "Lok", "txt", "C:\\Daten\\Lok.txt"},
-        {"C:\\Daten", "Lok", ".txt", "C:\\Daten\\Lok.txt"},
-        {"C:\\Daten", "Lok", "t", "C:\\Daten\\Lok"},
-        {"C:\\Daten", "Lok", "\303\244", "C:\\Daten\\Lok"},  // one character (ä), two bytes
-    };
+        {"C:\\Sim", "Fahrzeuge\\Lok", "", "C:\\Sim\\Fahrzeuge\\Lok"},
+        {"C:\\Sim\\", "Fahrzeuge\\Lok", "", "C:\\Sim\\Fahrzeuge\\Lok"},
+        {"C:\\Sim\\", "\\Lok", "", "C:\\Sim\\Lok"}, {"", "Lok", "", "\\Lok"},
+        {"C:\\D", "Lok", "txt", "C:\\D\\Lok.txt"}, {"C:\\D", "Lok", ".txt", "C:\\D\\Lok.txt"},
+        {"C:\\D", "Lok", "t", "C:\\D\\Lok"},
+        {"C:\\D", "Lok", "\303\244", "C:\\D\\Lok"}};  // one character (ä), two bytes
+    // clang-format on
+    for (const auto& [path, folder] : folders) EXPECT_EQ(GetFolder(path), folder) << path;
+    for (const auto& c : join) EXPECT_EQ(JoinWithSeparator(c[0], c[1], c[2]), c[3]) << c[0];
     for (const auto& c : build) EXPECT_EQ(BuildPath(c[0], c[1], c[2]), c[3]) << c[2];
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <gmock/gmock.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <charconv>
 #include <filesystem>
@@ -9,11 +12,34 @@
 #include <set>
 
 #include "Mod_Datei.h"
+#include "Mod_Quorvel.h"
+#include "SafeSave.h"
 
 namespace quorvel {
 
 namespace fs = std::filesystem;
 using Names = std::set<std::string>;
+
+const std::string kOld = "Masse (80)\nMotor{ Leistung (1000) }\n";  // not in the written layout
+
+inline Entries Sample(const std::string& mass) {
+    return {{"Masse", mass, typ::Number}, {"Motor", "", typ::GroupOpen}, {"", "", typ::GroupClose}};
+}
+
+inline std::string Decimal(long long number) {
+    char digits[24];
+    return {digits, std::to_chars(digits, digits + sizeof digits, number).ptr};
+}
+
+inline std::string Utf8(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
+inline std::string Get(const std::string& path) {
+    std::ifstream in(PathFromText(path), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
 
 struct FakeFormat : NumberFormat {
     FakeFormat(std::string decimal, std::string group) : decimal(decimal), group(group) {}
@@ -27,16 +53,6 @@ struct FakeSink : MessageSink {
     MOCK_METHOD(void, ShowMessage, (const std::string&, const std::string&, MessageIcon),
                 (override));
 };
-
-inline std::string Decimal(long long number) {
-    char digits[24];
-    return {digits, std::to_chars(digits, digits + sizeof digits, number).ptr};
-}
-
-inline std::string Utf8(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return {text.begin(), text.end()};
-}
 
 // A fresh folder per test. Rights a test took away are given back first: Windows deletes no
 // read-only file.
@@ -57,10 +73,6 @@ class TempDir : public testing::Test {
         fs::create_directories((dir / name).parent_path());
         std::ofstream(dir / name, std::ios::binary) << bytes;
         return Utf8(dir / name);
-    }
-    static std::string Get(const std::string& path) {
-        std::ifstream in(PathFromText(path), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
     }
     static Names Listing(const fs::path& folder) {
         Names names;

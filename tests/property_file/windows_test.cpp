@@ -1,9 +1,6 @@
-// What only Windows has: file attributes, sharing locks, its error numbers, and paths
-// beyond the ANSI code page.
+// What only Windows has: attributes, sharing locks, its error numbers, non-ANSI paths.
 #include <windows.h>
 
-#include "Mod_Quorvel.h"
-#include "SafeSave.h"
 #include "test_support.h"
 
 namespace quorvel {
@@ -11,15 +8,11 @@ namespace {
 
 using Windows = TempDir;
 
-bool SetAttributes(const std::string& path, DWORD attributes) {
-    return SetFileAttributesW(PathFromText(path).c_str(), attributes);
-}
-
 TEST_F(Windows, FileExistsWhateverTheAttributes) {
     for (const DWORD a : {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_READONLY,
                           FILE_ATTRIBUTE_ARCHIVE}) {
         const std::string file = Put("Lok" + Decimal(a) + ".txt", "x");
-        EXPECT_TRUE(SetAttributes(file, a) && FileExists(file)) << a;
+        EXPECT_TRUE(SetFileAttributesW(PathFromText(file).c_str(), a) && FileExists(file)) << a;
     }
     char drive = 'Z';  // a drive letter that names no drive here
     while (drive > 'D' && (GetLogicalDrives() & (1u << (drive - 'A')))) --drive;
@@ -37,12 +30,10 @@ TEST_F(Windows, OpenDataFileGivesTheWindowsErrorNumberAndText) {
     const HANDLE holder = CreateFileW(PathFromText(locked).c_str(), GENERIC_READ, 0, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    // 5: access denied, 3: path not found
-    const std::tuple<std::string, const char*, const char*> cases[] = {{locked, "r", "32"},
-                                                                       {locked, "w", "32"},
-                                                                       {locked, "rw", "32"},
-                                                                       {Utf8(dir), "w", "5"},
-                                                                       {file + "\\x", "w", "3"}};
+    // clang-format off
+    const std::string cases[][3] = {{locked, "r", "32"}, {locked, "w", "32"}, {locked, "rw", "32"},
+        {Utf8(dir), "w", "5"}, {file + "\\x", "w", "3"}};  // 5: access denied, 3: path not found
+    // clang-format on
     for (const auto& [path, mode, number] : cases) {
         testing::StrictMock<FakeSink> sink;
         std::string text;
@@ -64,22 +55,20 @@ TEST_F(Windows, OpenDataFileGivesTheWindowsErrorNumberAndText) {
 // Saves (the second one replaces a saved file) keep hidden and system, in a folder beyond the
 // ANSI code page. Read-only files are refused in safe_save_test.cpp.
 TEST_F(Windows, SavesKeepAttributesAndNonAnsiPaths) {
-    const std::string old = "Masse ( 80 ) \r\n";
     const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     testing::StrictMock<FakeSink> silent;
     for (const DWORD a : {DWORD{FILE_ATTRIBUTE_NORMAL}, kept, DWORD{FILE_ATTRIBUTE_ARCHIVE}}) {
         // Umlauts, Greek and Chinese: no single-byte code page holds them all.
         const fs::path folder = fs::path(u8"Fahrzeuge \u00C4\u00F6\u00DF \u03A9 \u5317 ") +=
             Decimal(a);
-        const std::string path = Put(folder / u8"L\u00F6k.txt", old);
-        EXPECT_TRUE(SetAttributes(path, a) && FileExists(path));
+        const std::string path = Put(folder / u8"L\u00F6k.txt", kOld);
+        EXPECT_TRUE(SetFileAttributesW(PathFromText(path).c_str(), a) && FileExists(path));
         EXPECT_EQ(GetFolder(path), Utf8(dir / folder));
         EXPECT_EQ(BuildPath(GetFolder(path), "L\303\266k", "txt"), path);
-        for (const char* mass : {"90", "100"})
-            ASSERT_TRUE(SaveEntries(path, {{"Masse", mass, typ::Number}}).ok());
+        for (const char* mass : {"90", "100"}) ASSERT_TRUE(SaveEntries(path, Sample(mass)).ok());
         EXPECT_EQ(GetFileAttributesW(PathFromText(path).c_str()) & kept, a & kept);
-        EXPECT_EQ(OpenDataFile(path, silent)->ReadAll(), "Masse ( 100 ) \r\n");
-        EXPECT_EQ(Get(path + "_Orig"), old);
+        EXPECT_EQ(OpenDataFile(path, silent)->ReadAll(), FormatEntries(Sample("100")));
+        EXPECT_EQ(Get(path + "_Orig"), kOld);
         EXPECT_EQ(RestoreSource(path), path + "_Orig");
         EXPECT_EQ(std::distance(fs::directory_iterator(dir / folder), {}), 2);
     }

@@ -1,26 +1,19 @@
 // Fault injection for SaveEntries: strace makes each file-system call of a save fail once, or
 // from there on, or kills the save there; then the files are checked and a next save must work.
-// Prints the figures; exits 1 when any run broke a rule. "probe FILE MASS": one save.
+// Prints the figures; exits 1 when any run broke a rule. Given FILE MASS: one save (the probe).
 #include <sched.h>
 #include <sys/personality.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <regex>
-#include <set>
 
-#include "Mod_Quorvel.h"
-#include "SafeSave.h"
+#include "../test_support.h"
 
 namespace quorvel {
 namespace {
-
-namespace fs = std::filesystem;
 
 const char* const kCalls[] = {  // the file-system calls
     "openat",     "open",       "creat",    "read",   "write",     "close",      "fsync",
@@ -29,22 +22,7 @@ const char* const kCalls[] = {  // the file-system calls
     "fstat",      "newfstatat", "statx",    "access", "faccessat", "faccessat2", "readlink",
     "readlinkat", "getdents64", "lseek"};
 const std::string kMarker = "sched_yield";  // the probe calls it right before and after the save
-const std::string kOld = "Masse (80)\nMotor{ Leistung (1000) }\n";
 enum Verdict { kSaved = 0, kRefused = 3, kToldNothing = 4 };  // the probe's exit codes
-
-std::string Decimal(long long n) {
-    char digits[24];
-    return {digits, std::to_chars(digits, digits + sizeof digits, n).ptr};
-}
-
-Entries Sample(const std::string& mass) {
-    return {{"Masse", mass, typ::Number}, {"Motor", "", typ::GroupOpen}, {"", "", typ::GroupClose}};
-}
-
-std::string Read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 int Probe(const char* file, const char* mass) {
     const Entries entries = Sample(mass);
@@ -88,35 +66,32 @@ struct Figure {
 
 struct Harness {
     fs::path work, dir = work / "run", file = dir / "Lok.txt", backup = dir / "Lok.txt_Orig";
-    std::string probe = (work / "save_probe").string();
-    static std::string Saved(const std::string& mass) { return FormatEntries(Sample(mass)); }
-    static bool Exited(int status, int code) {
-        return WIFEXITED(status) && WEXITSTATUS(status) == code;
-    }
+    std::string probe = work / "save_probe";
+    static std::string Saved(const char* mass) { return FormatEntries(Sample(mass)); }
+    static std::string Before(bool later) { return later ? Saved("90") : kOld; }
+    static bool Exited(int s, int code) { return WIFEXITED(s) && WEXITSTATUS(s) == code; }
 
     // The file before its first save, or after one (then with its backup).
-    std::string Reset(bool later) const {
+    void Reset(bool later) const {
         fs::remove_all(dir);
         fs::create_directory(dir);
-        std::ofstream(file, std::ios::binary) << (later ? Saved("90") : kOld);
-        if (later) std::ofstream(backup, std::ios::binary) << kOld;
-        return later ? Saved("90") : kOld;
+        std::ofstream(file) << Before(later);
+        if (later) std::ofstream(backup) << kOld;
     }
     std::string Stray() const {
         for (const auto& entry : fs::directory_iterator(dir))
-            if (entry.path() != file && entry.path() != backup) return entry.path().string();
+            if (entry.path() != file && entry.path() != backup) return entry.path();
         return {};
     }
     // Saves through the probe, started by command (setpriv, strace) when given.
     int Save(const std::string& command, const char* mass = "100") const {
-        const std::string line = "exec " + command + probe + " probe " + file.string() + " " + mass;
-        return std::system(line.c_str());
+        return std::system(("exec " + command + probe + " " + file.native() + " " + mass).c_str());
     }
     Trace Traced(bool later, const std::string& injects = "") const {
         Reset(later);
         std::string set = "?" + kMarker;  // '?': a name this machine lacks is skipped
         for (const char* call : kCalls) set += std::string(",?") + call;
-        const std::string log = (work / "trace.log").string();
+        const std::string log = work / "trace.log";
         Trace t;
         t.status = Save("strace -f -qq -y -o " + log + " -e 'trace=" + set + "'" + injects + " ");
         static const std::regex call(R"(^\d+ +(\w+)\()");
@@ -127,51 +102,45 @@ struct Harness {
             if (name[1] == kMarker) (t.marks++ == 0 ? t.begin : t.end) = t.calls.size();
             if (name[1] != kMarker) t.calls.emplace_back(name[1], line);
         }
-        if (t.marks < 2) t.end = t.calls.size();
         return t;
     }
 
     // The rules every run keeps, then the next save (here: the probe that left temporaries
     // behind is gone) must work and clean up. Empty when all were kept.
-    std::string Judge(int status, bool later, bool killed, bool mayLeaveTemporary,
-                      bool mustFail) const {
-        const std::string bytes = Read(file);
-        const bool backedUp = fs::exists(backup), saved = Exited(status, kSaved);
+    std::string Judge(int s, bool later, bool killed, bool mayLeaveTemporary, bool mustFail) const {
+        const std::string bytes = Get(file);
+        const bool backedUp = fs::exists(backup), saved = Exited(s, kSaved);
         if (!fs::exists(file)) return "the file is gone";
-        if (bytes != (later ? Saved("90") : kOld) && bytes != Saved("100")) return "file mixed";
+        if (bytes != Before(later) && bytes != Saved("100")) return "file mixed";
         if (later && !backedUp) return "backup lost";
-        if (backedUp && Read(backup) != kOld) return "backup is not the first version";
-        if (killed != (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL))
-            return "status " + Decimal(status);
+        if (backedUp && Get(backup) != kOld) return "backup is not the first version";
+        if (killed != (WIFSIGNALED(s) && WTERMSIG(s) == SIGKILL)) return "status " + Decimal(s);
         if (saved && (mustFail || bytes != Saved("100") || !backedUp)) return "wrong success";
-        if (!killed && !saved && !Exited(status, kRefused)) return "no path and description";
+        if (!killed && !saved && !Exited(s, kRefused)) return "no path and description";
         if (!mayLeaveTemporary && !Stray().empty()) return "left " + Stray();
-        const SaveResult next = SaveEntries(file.string(), Sample("110"));
+        const SaveResult next = SaveEntries(file, Sample("110"));
         if (!next.ok()) return "next save failed: " + next.description;
-        if (Read(file) != Saved("110") || Read(backup) != kOld) return "next save wrong";
+        if (Get(file) != Saved("110") || Get(backup) != kOld) return "next save wrong";
         return Stray().empty() ? "" : "next save left " + Stray();
     }
 
     // In a clean save each file is flushed before it is moved or linked in place, its folder after.
     void CheckOrder(const Trace& t, bool later, Figure& f) const {
-        static const std::regex twoPaths(R"re("([^"]*)"[^"]*"([^"]*)")re");
+        static const std::regex fdPath("<([^>]*)>"), twoPaths(R"re("([^"]*)"[^"]*"([^"]*)")re");
         std::set<std::string> flushed, due;  // files flushed since written; folders to flush
         int placements = 0;
         for (std::size_t i = t.begin; i < t.end; ++i) {
             const auto& [call, line] = t.calls[i];
-            const std::size_t lt = line.find('<');
-            const std::string fd = line.substr(lt + 1, line.find('>', lt) - lt - 1);
-            std::smatch paths;
-            if (call == "write") flushed.erase(fd);
-            if (call == "fsync" || call == "fdatasync") {
-                flushed.insert(fd);
-                due.erase(fd);
-            }
+            std::smatch fd, paths;
+            std::regex_search(line, fd, fdPath);
+            if (call == "write") flushed.erase(fd[1]);
+            if (call.ends_with("sync")) flushed.insert(fd[1]);  // fsync, fdatasync
+            if (call.ends_with("sync")) due.erase(fd[1]);
             if ((call.starts_with("rename") || call.starts_with("link")) &&
                 line.ends_with(" = 0") && std::regex_search(line, paths, twoPaths)) {
                 ++placements;
                 f.Count(flushed.contains(paths[1]) ? "" : "placed unflushed", line);
-                due.insert(fs::path(paths[2].str()).parent_path().string());
+                due.insert(fs::path(paths[2].str()).parent_path());
             }
         }
         for (const std::string& folder : due) f.Count("not flushed after placing", folder);
@@ -179,23 +148,23 @@ struct Harness {
             f.Count(Decimal(placements) + " placements", "clean run");
     }
 
-    // fault is strace's ":error=..." or ":signal=KILL"; lasting: the call and all later fail.
-    Figure Inject(const std::string& name, const std::string& fault, bool lasting, bool later,
-                  Figure& order) const {
-        Figure f{name + (later ? ", later save" : ", first save")};
+    // fault is strace's "error=..." or "signal=KILL"; lasting: the call and all later fail.
+    Figure Inject(const std::string& fault, bool lasting, bool later, Figure& order) const {
+        const bool kill = fault == "signal=KILL", once = !kill && !lasting;
+        Figure f{
+            (kill ? "kill" : (lasting ? "lasting fault " : "single fault ") + fault.substr(6)) +
+            (later ? ", later save" : ", first save")};
         const Trace clean = Traced(later);
-        const bool kill = fault == ":signal=KILL", once = !kill && !lasting,
-                   ok = Exited(clean.status, kSaved) && clean.marks == 2;
+        const bool ok = Exited(clean.status, kSaved) && clean.marks == 2;
         if (!ok) f.Count("failed", "clean run");
         CheckOrder(clean, later, order);
         for (std::size_t at = clean.begin; ok && at < clean.end; ++at) {
             const auto& [call, line] = clean.calls[at];
             std::string injects;
-            for (const std::string other : kCalls) {
+            for (const std::string other : kCalls)
                 if (lasting || other == call)
-                    injects += " -e inject=" + other + fault + ":when=" + clean.Nth(at, other) +
-                               (lasting ? "+" : "");
-            }
+                    injects += " -e inject=" + other + ":" + fault +
+                               ":when=" + clean.Nth(at, other) + (lasting ? "+" : "");
             const Trace hit = Traced(later, injects);
             // The fault must have hit the intended call, or the run proves nothing.
             const std::size_t target = at - clean.begin + hit.begin;
@@ -218,35 +187,30 @@ struct Harness {
              {std::tuple{"read-only file", 0755, 0444, false},
               {"read-only folder", 0555, 0644, false},
               {"read-only folder, later", 0555, 0644, true}}) {
-            const std::string before = Reset(later);
+            Reset(later);
             fs::permissions(file, fs::perms(fileMode));
             for (const fs::path& p : {dir, file, backup})
                 if (root && fs::exists(p) && ::chown(p.c_str(), 65534, 65534) != 0)
                     std::perror("chown");
             fs::permissions(dir, fs::perms(folderMode));
-            const int status =
-                Save(root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "");
+            const int s = Save(root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "");
             fs::permissions(dir, fs::perms(0755));
             fs::permissions(file, fs::perms(0644));
-            const bool touched = Read(file) != before || fs::exists(backup) != later;
-            f.Count(touched ? "changed files" : Judge(status, later, false, false, true), name);
+            const bool touched = Get(file) != Before(later) || fs::exists(backup) != later;
+            f.Count(touched ? "changed files" : Judge(s, later, false, false, true), name);
         }
         return f;
     }
 };
 
 int Main() {
-    if (std::system("strace -V >/dev/null && setpriv --version >/dev/null") != 0) {
-        std::fprintf(stderr, "strace and setpriv (util-linux) are needed\n");
-        return 1;
-    }
+    if (std::system("(strace -V && setpriv -V) >/dev/null") != 0) return 1;  // sh names it
     std::string work = (fs::temp_directory_path() / "save_fault_XXXXXX").string();
     if (::mkdtemp(work.data()) == nullptr) return 1;
     const Harness h{fs::canonical(work)};
     // The probe must be reachable for the plain user of the permission runs.
     fs::permissions(h.work, fs::perms(0755));
     fs::copy_file("/proc/self/exe", h.probe);
-    fs::permissions(h.probe, fs::perms(0755));
     // Fixed addresses: the sanitizer runtime then makes the same start-up calls in every run, so
     // the n-th call of a kind is the same call each time. Its leak checker cannot be traced.
     ::personality(ADDR_NO_RANDOMIZE);
@@ -255,22 +219,17 @@ int Main() {
 
     std::vector<Figure> figures;
     Figure order{"order: flush, place, flush folder"};
-    for (const bool later : {false, true}) {
-        for (const auto& [name, fault, lasting] :
-             {std::tuple{"single fault EIO", ":error=EIO", false},
-              {"single fault ENOSPC", ":error=ENOSPC", false},
-              {"lasting fault EIO", ":error=EIO", true},
-              {"lasting fault ENOSPC", ":error=ENOSPC", true},
-              {"kill", ":signal=KILL", false}})
-            figures.push_back(h.Inject(name, fault, lasting, later, order));
-    }
+    for (const bool later : {false, true})
+        for (const char* fault : {"error=EIO", "error=ENOSPC", "signal=KILL"})
+            for (const bool lasting : {false, true})
+                if (!lasting || fault[0] == 'e')
+                    figures.push_back(h.Inject(fault, lasting, later, order));
     figures.push_back(order);
     figures.push_back(h.Permissions());
     Figure& once = figures.emplace_back(Figure{"backup made once (three saves)"});
     h.Reset(false);
     for (const char* mass : {"90", "100", "110"}) h.Save("", mass);
-    once.Count(Read(h.backup) == kOld && Read(h.file) == h.Saved("110") ? "" : "wrong",
-               "the files");
+    once.Count(Get(h.backup) == kOld && Get(h.file) == h.Saved("110") ? "" : "wrong", "the files");
 
     int violations = 0;
     std::printf("| %-40s | %5s | %10s |\n|%s|-------|------------|\n", "scenario", "runs",
@@ -286,7 +245,7 @@ int Main() {
 }  // namespace
 }  // namespace quorvel
 
-int main(int argc, char** argv) {
-    if (argc == 4 && std::string(argv[1]) == "probe") return quorvel::Probe(argv[2], argv[3]);
+int main(int argc, char** argv) {  // the probe runs no exit handlers: lasting faults hit them
+    if (argc == 3) std::_Exit(quorvel::Probe(argv[1], argv[2]));
     return quorvel::Main();
 }
