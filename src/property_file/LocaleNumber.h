@@ -28,10 +28,10 @@ inline char PlainDecimal(std::string_view decimal) {
     return decimal.size() == 1 && (decimal[0] < '0' || decimal[0] > '9') ? decimal[0] : '\0';
 }
 
-// The form files hold almost always: blanks around, an optional sign, digits with
-// at most one decimal byte, no more than 300 digits. True only where IsLocaleNumber
-// says yes too (it walks the text in the same order); false decides nothing. Inline,
-// for readers that test a value in every line.
+// Whether text has the form values almost always have: blanks around, an optional
+// sign, digits with at most one decimal byte, no more than 300 digits. True only
+// where IsLocaleNumber says yes too (it walks the text in the same order); false
+// decides nothing. Inline, for readers that test a value in every line.
 inline bool IsPlainNumber(std::string_view text, char decimal) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);

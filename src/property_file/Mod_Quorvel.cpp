@@ -155,8 +155,9 @@ class Tokenizer {
         const std::size_t size = bytes_.size();
         std::size_t pos = pos_;
         bool spaces = false;  // spaces in front, skipped
-        for (Byte b; pos < size && ((b = Classify(data[pos])) == Space || b == Ignored); ++pos)
-            spaces |= b == Space;
+        for (Byte front; pos < size && ((front = Classify(data[pos])) == Space || front == Ignored);
+             ++pos)
+            spaces |= front == Space;
         const std::size_t start = pos;
         unsigned passed = 0;  // the kinds of the bytes up to the delimiter
         Byte b = Text;
