@@ -62,8 +62,8 @@ std::string DescribeCharacter(std::string_view text, std::size_t at) {
         return std::string(kOpenQuote) + std::string(text.substr(at, length)) +
                std::string(kCloseQuote);
     }
-    if (byte < 32 || byte == 127) return "Steuerzeichen Nr. " + Decimal(byte);
-    return "Byte " + Decimal(byte);  // not UTF-8, e.g. a Latin-1 umlaut
+    if (byte < 32 || byte == 127) return std::string("Steuerzeichen Nr. ").append(Decimal(byte));
+    return std::string("Byte ").append(Decimal(byte));  // not UTF-8, e.g. a Latin-1 umlaut
 }
 
 // The first character of the text that the file cannot hold, as its offset.
@@ -105,7 +105,7 @@ std::optional<Collected> FieldForEntry(const EditorState& state, const std::stri
 
 void RefuseUnstorable(MessageSink& messages, const Collected& field, std::size_t at) {
     std::string label(field.label);
-    if (field.position > 0) label += " " + Decimal(field.position);
+    if (field.position > 0) label.append(" ").append(Decimal(field.position));
     messages.ShowMessage(kAppTitle,
                          "Die Datei wurde nicht gespeichert.\r\nDas Feld " +
                              std::string(kOpenQuote) + label + std::string(kCloseQuote) +
