@@ -218,8 +218,9 @@ frm_Quorvel::frm_Quorvel(WindowServices services, QWidget* parent)
 frm_Quorvel::~frm_Quorvel() = default;
 
 void frm_Quorvel::BindFields() {
-    auto bind = [this](QLineEdit* edit, Field field, int index, std::string* text, bool keys,
-                       bool focus) {
+    // The member a control shows comes from the editor's own mapping of fields.
+    auto bind = [this](QLineEdit* edit, Field field, int index, bool keys, bool focus) {
+        std::string* text = FieldText(state_, field, index);
         fields_.push_back({edit, field, index, text, keys, focus, {}});
         edit->installEventFilter(this);
         edit->setMaxLength(std::numeric_limits<int>::max());  // a field holds any length
@@ -227,20 +228,18 @@ void frm_Quorvel::BindFields() {
         connect(edit, &QLineEdit::textEdited, this,
                 [text](const QString& typed) { *text = typed.toStdString(); });
     };
-    EditorState& s = state_;
-    bind(ui_->tx_Datei, Field::tx_Datei, 0, &s.tx_Datei, false, false);
-    bind(ui_->tx_Masse, Field::tx_Masse, 0, &s.tx_Masse, false, true);
-    bind(ui_->tx_BremsK, Field::tx_BremsK, 0, &s.tx_BremsK, false, true);
-    bind(ui_->tx_ReibK, Field::tx_ReibK, 0, &s.tx_ReibK, false, true);
-    bind(ui_->tx_Leistung, Field::tx_Leistung, 0, &s.tx_Leistung, false, true);
-    bind(ui_->tx_U1, Field::tx_U1, 0, &s.tx_U1, false, true);
-    bind(ui_->tx_U2, Field::tx_U2, 0, &s.tx_U2, false, true);
-    bind(ui_->tx_U3, Field::tx_U3, 0, &s.tx_U3, true, true);
-    bind(ui_->tx_Treib, Field::tx_Treib, 0, &s.tx_Treib, true, true);
-    bind(ui_->tx_VMaxR, Field::tx_VMaxR, 0, &s.tx_VMaxR, true, true);
-    bind(ui_->tx_VmaxV, Field::tx_VmaxV, 0, &s.tx_VmaxV, true, true);
-    for (int i = 0; i < kRatioFields; ++i)
-        bind(tx_ueber_[i], Field::tx_ueber, i, &s.tx_ueber[i], true, true);
+    bind(ui_->tx_Datei, Field::tx_Datei, 0, false, false);
+    bind(ui_->tx_Masse, Field::tx_Masse, 0, false, true);
+    bind(ui_->tx_BremsK, Field::tx_BremsK, 0, false, true);
+    bind(ui_->tx_ReibK, Field::tx_ReibK, 0, false, true);
+    bind(ui_->tx_Leistung, Field::tx_Leistung, 0, false, true);
+    bind(ui_->tx_U1, Field::tx_U1, 0, false, true);
+    bind(ui_->tx_U2, Field::tx_U2, 0, false, true);
+    bind(ui_->tx_U3, Field::tx_U3, 0, true, true);
+    bind(ui_->tx_Treib, Field::tx_Treib, 0, true, true);
+    bind(ui_->tx_VMaxR, Field::tx_VMaxR, 0, true, true);
+    bind(ui_->tx_VmaxV, Field::tx_VmaxV, 0, true, true);
+    for (int i = 0; i < kRatioFields; ++i) bind(tx_ueber_[i], Field::tx_ueber, i, true, true);
 }
 
 void frm_Quorvel::BindButtons() {
