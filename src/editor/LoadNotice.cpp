@@ -1,6 +1,7 @@
 #include "LoadNotice.h"
 
 #include <charconv>
+#include <iterator>
 
 #include "EditorState.h"
 #include "Mod_Quorvel.h"
@@ -29,12 +30,13 @@ bool SameCharacters(std::string_view a, std::string_view b) {
 
 // Kinds of change, as bits.
 enum Kind : unsigned {
-    Binary = 1,         // control bytes: not a property file at all
+    Binary = 1,         // a NUL or many control bytes: not a property file at all
     NonAscii = 2,       // umlauts and the like vanish on reading
     Bracket = 4,        // a bracket inside a value, or a ")" without its "("
     Unbalanced = 8,     // a "}" too many or too few, or a "{" without a name
     NamedClosing = 16,  // text before a "}" is dropped
     Unfinished = 32,    // text after the last complete entry is dropped
+    Control = 64,       // a few control bytes, such as an old end-of-file mark
 };
 
 // Walks the bytes the way reading cuts them into entries and notes what reading
@@ -45,11 +47,12 @@ unsigned FindKinds(std::string_view bytes) {
     bool any = false;      // collected text since the last delimiter, blanks too
     bool text = false;     // collected text other than blanks
     long depth = 0;
+    std::size_t controls = 0;
     for (const char ch : bytes) {
         const auto c = static_cast<unsigned char>(ch);
         if (c == '\t' || c == '\r' || c == '\n') continue;
         if (c < 32 || c == 127) {
-            kinds |= Binary;
+            kinds |= c == 0 || ++controls > 8 ? Binary : Control;
             continue;
         }
         if (c > 127) {
@@ -107,6 +110,7 @@ constexpr const char* kLines[] = {
     "ausgeglichen.",
     "Text vor einem \xE2\x80\x9E}\xE2\x80\x9C (ein Name am Ende einer Gruppe) ginge verloren.",
     "Text nach dem letzten vollst\xC3\xA4ndigen Eintrag ginge verloren.",
+    "Steuerzeichen (unsichtbare Bytes) gingen verloren.",
 };
 
 std::string ChangeWarning(unsigned kinds) {

@@ -156,6 +156,7 @@ TEST(LoadNotice, ToldOnceForWhatASaveWouldChange) {
         {binary, "Bin\u00E4rdaten"},
         {"Name ( Lok (alt) ) \r\nMasse ( 1 ) ", "Klammer"},
         {"Name ( B\xE4r ) ", "ASCII"},
+        {"Masse ( 1 ) \x1A", "Steuerzeichen"},
         {"{ Masse ( 1 ) }", "nicht ausgeglichen"},
         {"Motor{ Leistung ( 1 ) Motor}", "Ende einer Gruppe"},
         {"Masse ( 1 ) kg", "letzten vollst\u00E4ndigen"},
