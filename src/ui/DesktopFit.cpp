@@ -13,11 +13,14 @@ namespace quorvel {
 
 bool InstallGermanQtTexts(QCoreApplication& app) {
     auto* translator = new QTranslator(&app);
+    // windeployqt puts the combined catalogue qt_de beside the program on Windows.
     const QString folders[] = {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
                                QCoreApplication::applicationDirPath() + "/translations"};
     for (const QString& folder : folders) {
-        if (translator->load(QStringLiteral("qtbase_de"), folder))
-            return QCoreApplication::installTranslator(translator);
+        for (const char* name : {"qtbase_de", "qt_de"}) {
+            if (translator->load(QString::fromLatin1(name), folder))
+                return QCoreApplication::installTranslator(translator);
+        }
     }
     delete translator;
     return false;

@@ -7,8 +7,8 @@ namespace quorvel {
 
 // Loads Qt's own German texts (file dialog, standard buttons, context menus) into the
 // application, whatever the user's locale: the editor speaks German throughout. Looks
-// in Qt's translations folder, then in "translations" beside the program. False when
-// they are not installed; Qt's English texts stay then.
+// in Qt's translations folder, then in "translations" beside the program (where
+// windeployqt puts them). False when they are not installed; Qt's English texts stay.
 bool InstallGermanQtTexts(QCoreApplication& app);
 
 // Keeps the window readable under any desktop palette, a dark one included: the path
