@@ -2,13 +2,16 @@
 # and installing the missing ones (or telling the user the line to run).
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libgl-dev)
-# The window tests measure captions, so they need a font.
-TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev strace locales util-linux fonts-dejavu-core)
+# The window tests measure captions, so they need a font; they check Qt's German texts
+# and the desktop entry too.
+TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev strace locales util-linux fonts-dejavu-core
+               qt6-translations-l10n desktop-file-utils)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The Windows cross build (preset windows) and Wine for its tests; GoogleTest is
 # built from the googletest sources there.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 googletest)
-RUN_PACKAGES=(qt6-qpa-plugins qt6-wayland fonts-dejavu-core)
+# Qt's own German texts (qtbase_de) for the file dialog and the standard buttons.
+RUN_PACKAGES=(qt6-qpa-plugins qt6-wayland fonts-dejavu-core qt6-translations-l10n)
 
 missing_packages() {
   local p

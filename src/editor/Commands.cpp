@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "Calculation.h"
+#include "LoadNotice.h"
 #include "Mod_Datei.h"
 #include "Mod_Quorvel.h"
 #include "Mod_String.h"
@@ -144,16 +145,21 @@ void LoadFile(EditorState& state, Services& services, const std::string& path) {
     state.Entries = quorvel::Entries{};
     state.EntriesLoaded = false;
     quorvel::Entries read;
-    if (ReadEntries(path, read, state.vehicle, services.format, services.messages)) {
+    std::string bytes;
+    std::string notice;
+    if (ReadEntries(path, read, state.vehicle, services.format, services.messages, &bytes)) {
         state.Entries = std::move(read);
         state.EntriesLoaded = true;
         ShowEntries(state);
+        notice = LoadNotice(bytes, state.Entries);
     }
     const bool motor = state.vehicle.HasMotor;
     state.Fra_Motor_visible = motor;
     state.Opt_DLok_enabled = motor;
     state.Opt_Elok_enabled = motor;
     state.Opt_waggon_enabled = !motor;
+    // Told once the window shows the file, before the user can change anything.
+    if (!notice.empty()) services.messages.ShowMessage(kAppTitle, notice, MessageIcon::Information);
 }
 
 void ShowEntries(EditorState& state) {

@@ -19,7 +19,9 @@ inline constexpr std::uint32_t kOpenFlags = 6144;  // path and file must exist
 void OpenCommand(EditorState& state, Services& services);
 
 // Shows the path, reads the file into a new entry list, shows its values when it could be
-// read, and sets the engine frame and the type options by HasMotor.
+// read, and sets the engine frame and the type options by HasMotor. Then tells the user,
+// in one information message, when a save would change the file beyond its fields or
+// when it holds more ratios than there are fields (LoadNotice).
 void LoadFile(EditorState& state, Services& services, const std::string& path);
 
 // Copies the entries' values into the fields. Only the first six ratios have fields; a

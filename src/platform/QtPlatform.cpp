@@ -17,9 +17,11 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const std::string& caption, const st
     // Messages break their lines with CR LF; a label shows CR as a character of its own.
     QString body = QString::fromStdString(text);
     body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QMessageBox::Icon shown = icon == MessageIcon::Critical      ? QMessageBox::Critical
+                                    : icon == MessageIcon::Information ? QMessageBox::Information
+                                                                       : QMessageBox::Warning;
     auto box = std::make_unique<QMessageBox>(
-        icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Warning,
-        QString::fromStdString(caption.empty() ? std::string(kAppTitle) : caption), body,
+        shown, QString::fromStdString(caption.empty() ? std::string(kAppTitle) : caption), body,
         QMessageBox::Ok, parent);
     box->setTextFormat(Qt::PlainText);
     return box;

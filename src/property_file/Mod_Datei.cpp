@@ -6,6 +6,8 @@
 #include <charconv>
 #include <system_error>
 
+#include "ErrorText.h"
+
 #ifdef _WIN32
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -183,7 +185,7 @@ void ShowFileError(MessageSink& sink, std::string_view what, const std::string& 
     const auto written = std::to_chars(number, number + sizeof number, error.number);
     text.append(number, written.ptr);
     text += "\r\nFehler: ";
-    text += error.description;
+    text += ErrorText(error.number, error.description);
     sink.ShowMessage(kAppTitle, text, MessageIcon::Critical);
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <utility>
 
 #include "LocaleNumber.h"
 #include "Mod_Datei.h"
@@ -255,7 +256,7 @@ void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
 }
 
 bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
-                 const NumberFormat& format, MessageSink& sink) {
+                 const NumberFormat& format, MessageSink& sink, std::string* bytesRead) {
     // On any failure GearCount keeps its value: the caller shows no entries then.
     std::optional<std::string> bytes;
     {
@@ -268,6 +269,7 @@ bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
         }
     }  // closed before the entries are built
     ParseEntries(*bytes, list, vehicle, format);
+    if (bytesRead != nullptr) *bytesRead = std::move(*bytes);
     return true;
 }
 

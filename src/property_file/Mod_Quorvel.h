@@ -15,8 +15,9 @@ void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
 
 // Reads the file at path into the list. False (after the user was told) when the
 // file could not be opened or read; the list and vehicle are then left as they were.
+// When bytesRead is given, it takes the file's bytes on success.
 bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
-                 const NumberFormat& format, MessageSink& sink);
+                 const NumberFormat& format, MessageSink& sink, std::string* bytesRead = nullptr);
 
 // The host's layout: tab indentation, " ( " and " ) ", CR LF after every line.
 std::string FormatEntries(const Entries& list);

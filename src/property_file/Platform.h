@@ -9,7 +9,7 @@ namespace quorvel {
 inline constexpr const char* kAppTitle = "Quorvel";
 
 // Values are the message-box styles the host platform uses for these icons.
-enum class MessageIcon { Critical = 16, Exclamation = 48 };
+enum class MessageIcon { Critical = 16, Exclamation = 48, Information = 64 };
 
 class MessageSink {
 public:

@@ -19,6 +19,7 @@
 #include <stdexcept>
 
 #include "Commands.h"
+#include "DesktopFit.h"
 #include "InitEditor.h"
 #include "Mod_FileDialog.h"
 #include "Mod_Registry.h"
@@ -207,6 +208,7 @@ frm_Quorvel::frm_Quorvel(WindowServices services, QWidget* parent)
     for (QGroupBox* frame : findChildren<QGroupBox*>()) frame->setStyle(classic);
 
     FitFont();
+    KeepReadable(*this);
     BindFields();
     BindButtons();
 

@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include "DesktopFit.h"
 #include "frm_Quorvel.h"
 
 int main(int argc, char* argv[]) {
@@ -7,6 +8,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName("Quorvel");
     // Lets the desktop match the window to quorvel.desktop and its icon.
     QGuiApplication::setDesktopFileName("quorvel");
+    quorvel::InstallGermanQtTexts(app);
 
     quorvel::frm_Quorvel window;
     window.show();

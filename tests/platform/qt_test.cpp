@@ -54,6 +54,8 @@ TEST(QtMessageSink, BuildsAPlainTextBoxWithOneOkButton) {
     EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
     EXPECT_EQ(MakeMessageBox("Titel", "", MessageIcon::Exclamation, nullptr)->icon(),
               QMessageBox::Warning);
+    EXPECT_EQ(MakeMessageBox("Titel", "", MessageIcon::Information, nullptr)->icon(),
+              QMessageBox::Information);
 }
 
 }  // namespace

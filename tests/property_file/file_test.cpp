@@ -1,6 +1,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "ErrorText.h"
 #include "test_support.h"
 
 namespace quorvel {
@@ -11,7 +12,7 @@ using Files = TempDir;
 [[maybe_unused]] std::string Failed(const std::string& what, const std::string& path,
                                     const char* number, int code) {
     return what + path + "\r\nNummer: " + number +
-           "\r\nFehler: " + std::generic_category().message(code);
+           "\r\nFehler: " + ErrorText(code, std::generic_category().message(code));
 }
 const std::string kOpen = "Fehler beim \303\226ffnen von ";  // "Ö" in UTF-8
 
