@@ -1,5 +1,6 @@
 #include "QtPlatform.h"
 
+#include <QPushButton>
 #include <QWidget>
 
 namespace quorvel {
@@ -17,9 +18,11 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const std::string& caption, const st
     // Messages break their lines with CR LF; a label shows CR as a character of its own.
     QString body = QString::fromStdString(text);
     body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QMessageBox::Icon shown = icon == MessageIcon::Critical      ? QMessageBox::Critical
+                                    : icon == MessageIcon::Information ? QMessageBox::Information
+                                                                       : QMessageBox::Warning;
     auto box = std::make_unique<QMessageBox>(
-        icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Warning,
-        QString::fromStdString(caption.empty() ? std::string(kAppTitle) : caption), body,
+        shown, QString::fromStdString(caption.empty() ? std::string(kAppTitle) : caption), body,
         QMessageBox::Ok, parent);
     box->setTextFormat(Qt::PlainText);
     return box;
@@ -28,6 +31,18 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const std::string& caption, const st
 void QtMessageSink::ShowMessage(const std::string& caption, const std::string& text,
                                 MessageIcon icon) {
     MakeMessageBox(caption, text, icon, parent_)->exec();
+}
+
+bool QtMessageSink::AskYesNo(const std::string& caption, const std::string& text) {
+    auto box = MakeMessageBox(caption, text, MessageIcon::Exclamation, parent_);
+    box->setIcon(QMessageBox::Question);
+    box->setStandardButtons(QMessageBox::NoButton);
+    QPushButton* yes = box->addButton(QStringLiteral("Ja"), QMessageBox::YesRole);
+    QPushButton* no = box->addButton(QStringLiteral("Nein"), QMessageBox::NoRole);
+    box->setDefaultButton(no);
+    box->setEscapeButton(no);
+    box->exec();
+    return box->clickedButton() == yes;
 }
 
 }  // namespace quorvel

@@ -1,0 +1,273 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <set>
+#include <stdexcept>
+
+#include "Form.h"
+#include "user_sequences.h"
+
+namespace quorvel {
+namespace {
+
+namespace fs = std::filesystem;
+using sequences::Act;
+
+struct CFormat : NumberFormat {
+    std::string DecimalSeparator() const override { return "."; }
+    std::string GroupSeparator() const override { return ","; }
+};
+struct Sink : MessageSink {
+    std::vector<std::string> texts;
+    void ShowMessage(const std::string&, const std::string& text, MessageIcon icon) override {
+        texts.push_back(std::to_string(static_cast<int>(icon)) + "|" + text);
+    }
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
+};
+struct Dialog : FileDialog {
+    std::string chosen;
+    int shown = 0;
+    std::string ShowOpenDialog(const std::string&, std::uint32_t,
+                               const std::optional<std::string>&) override {
+        ++shown;
+        return chosen;
+    }
+};
+struct NoHost : HostLookup {
+    std::string RollingStockFolder() override { return {}; }
+};
+// Counts the shows; can run a hook inside one, as a toolkit's signal would.
+struct View : FormView {
+    int shows = 0;
+    std::function<void()> during;
+    void Show(const EditorState&) override {
+        ++shows;
+        if (during) during();
+    }
+};
+
+const Control& Named(std::string_view name) {
+    const Control* c = FindControl(name);
+    if (c == nullptr) throw std::invalid_argument(std::string(name));
+    return *c;
+}
+
+class FormTest : public testing::Test, public sequences::Driver {
+  protected:
+    void SetUp() override {
+        do
+            dir = fs::temp_directory_path() /
+                  ("quorvel-form-" + std::to_string(std::random_device{}()));
+        while (!fs::create_directory(dir));
+        form = std::make_unique<Form>(Services{format, sink, dialog, host}, view);
+        form->Load();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // The user's events as a toolkit reports them: focus moves by click, each
+    // character is a press, a text change and a release.
+    void Focus(const Control* c) {
+        if (focused != nullptr && focused != c && focused->kind == ControlKind::Field)
+            form->FocusLost(*focused, FocusTarget::ThisWindow);
+        if (c->kind != ControlKind::Label && c->kind != ControlKind::Frame) focused = c;
+    }
+    void Act(const sequences::Step& step, const std::string& path) override {
+        const Control* c = step.control.empty() ? nullptr : &Named(step.control);
+        switch (step.act) {
+            case Act::Open:
+                dialog.chosen = path;
+                Focus(&Named("bu_open"));
+                form->Clicked(Named("bu_open"));
+                break;
+            case Act::Load:
+                form->OpenPath(path);
+                break;
+            case Act::Click:
+                Focus(c);
+                form->Clicked(*c);
+                break;
+            case Act::Type: {
+                Focus(c);
+                std::string text;
+                for (char ch : step.text) {
+                    form->KeyPressed(*c, static_cast<unsigned char>(ch), false);
+                    form->TextEdited(*c, text += ch);
+                    form->KeyReleased(*c, static_cast<unsigned char>(ch), ch, false);
+                }
+                break;
+            }
+            case Act::Enter:
+            case Act::KeypadEnter: {
+                const std::uint64_t key = step.act == Act::Enter ? 28 : 0x11C;
+                form->KeyPressed(*c, key, false);
+                form->KeyReleased(*c, key, 13, false);
+                break;
+            }
+            case Act::StrayEnter:
+                form->KeyReleased(*c, 28, 13, false);
+                break;
+            case Act::Borrow:
+                form->FocusLost(*c, FocusTarget::OtherWindow);
+                form->FocusLost(*c, FocusTarget::Popup);
+                break;
+        }
+    }
+    std::string Text(const std::string& name) override {
+        return *ShownText(form->state(), Named(name));
+    }
+    bool Shown(const std::string& name) override {
+        const Control& c = Named(name);
+        return IsVisible(form->state(), c) &&
+               (c.container == kFormName || IsVisible(form->state(), Named(c.container)));
+    }
+    bool Selected(const std::string& name) override {
+        return IsChecked(form->state(), Named(name));
+    }
+
+    fs::path dir;
+    CFormat format;
+    Sink sink;
+    Dialog dialog;
+    NoHost host;
+    View view;
+    std::unique_ptr<Form> form;
+    const Control* focused = nullptr;
+};
+
+TEST(ControlTable, OneRowPerControlWithItsBinding) {
+    const auto controls = Controls();
+    ASSERT_EQ(controls.size(), 46u);
+    std::set<std::string_view> names;
+    std::set<int> tabs;
+    std::set<std::pair<Field, int>> fields;
+    for (const Control& c : controls) {
+        SCOPED_TRACE(std::string(c.name));
+        EXPECT_TRUE(names.insert(c.name).second);
+        EXPECT_TRUE(tabs.insert(c.tab).second);
+        const Control* in = FindControl(c.container);
+        EXPECT_TRUE(c.container == kFormName || (in && in->kind == ControlKind::Frame));
+        EXPECT_EQ(c.kind == ControlKind::Field, c.field != Field::None);
+        if (c.kind == ControlKind::Field) {
+            EXPECT_TRUE(fields.insert({c.field, c.index}).second);
+        }
+        EXPECT_EQ(c.kind == ControlKind::Option, c.option != TypeOption::None);
+        EXPECT_EQ(c.kind == ControlKind::Button, c.picture != Picture::None);
+        EXPECT_EQ(c.kind == ControlKind::Option || c.kind == ControlKind::Button,
+                  c.command != Command::None);
+        if (c.kind == ControlKind::Option) {
+            // A bare mark, named for a screen reader by the label to its right.
+            EXPECT_EQ(Named(c.label).container, c.container);
+            EXPECT_EQ(Named(c.label).left, c.left + 360);
+            EXPECT_NE(AccessibleName(c), c.caption);
+        }
+    }
+    EXPECT_EQ(tabs.size(), 46u);
+    EXPECT_EQ(*tabs.rbegin(), 45);
+}
+
+TEST(ControlTable, FramesComeFirstAndFocusFollowsTheTabColumn) {
+    std::vector<std::string_view> made, focus;
+    for (const Control* c : CreationOrder()) {
+        if (c->container != kFormName) {
+            EXPECT_NE(std::find(made.begin(), made.end(), c->container), made.end()) << c->name;
+        }
+        made.push_back(c->name);
+        if (IsTabStop(EditorState{}, *c) && c->kind != ControlKind::Option)
+            focus.push_back(c->name);
+    }
+    EXPECT_EQ(made.size(), 46u);
+    std::vector<std::string_view> byTab = focus;
+    std::sort(byTab.begin(), byTab.end(),
+              [](auto a, auto b) { return Named(a).tab < Named(b).tab; });
+    EXPECT_EQ(focus, byTab);
+    EXPECT_EQ(Pixels(kClientWidth, 96), 559);
+    EXPECT_EQ(Pixels(kClientHeight, 96), 235);
+    EXPECT_EQ(Pixels(1335, 96), 89);
+    EXPECT_EQ(Pixels(255, 144), 26);  // 25.5 rounds up, as MulDiv does
+}
+
+TEST_F(FormTest, StartsAsTheLoadStepLeavesIt) {
+    EXPECT_EQ(view.shows, 1);
+    for (const Control& c : Controls()) {
+        SCOPED_TRACE(std::string(c.name));
+        EXPECT_EQ(IsEnabled(form->state(), c), c.name != "Opt_DLok" && c.name != "Opt_Elok");
+        EXPECT_EQ(IsChecked(form->state(), c), c.name == "Opt_Andere");
+        EXPECT_EQ(IsTabStop(form->state(), c), c.kind == ControlKind::Button ||
+                                                   c.kind == ControlKind::Field ||
+                                                   c.name == "Opt_Andere");
+        if (const std::string* text = ShownText(form->state(), c)) {
+            EXPECT_EQ(*text, "");
+        }
+    }
+    EXPECT_FALSE(Shown("tx_Masse") && Shown("tx_U1"));
+}
+
+TEST_F(FormTest, UserSequences) {
+    for (const sequences::Sequence& s : sequences::kSequences) {
+        SCOPED_TRACE(std::string(s.name));
+        TearDown();
+        SetUp();
+        sink.texts.clear();
+        dialog.shown = 0;
+        focused = nullptr;
+        const std::string path = sequences::CopyExample(s, QUORVEL_EXAMPLES, dir);
+        sequences::Run(*this, s, path);
+        sequences::Check(*this, s, QUORVEL_EXAMPLES, path, sink.texts, dialog.shown);
+    }
+}
+
+TEST_F(FormTest, EveryReactionShowsTheStateOnceAndOnlyOneRunsAtATime) {
+    const int before = view.shows;
+    form->OpenPath(sequences::CopyExample(sequences::kSequences[0], QUORVEL_EXAMPLES, dir));
+    EXPECT_EQ(view.shows, before + 1);
+    // A toolkit that reports the program's own writes as user events runs nothing.
+    const Control& vmax = Named("tx_VMaxR");
+    view.during = [&] {
+        form->TextEdited(vmax, "7");
+        form->KeyPressed(vmax, 28, false);
+        form->KeyReleased(vmax, 28, 13, false);
+        form->FocusLost(vmax, FocusTarget::ThisWindow);
+        form->Clicked(Named("Opt_Stadt"));
+    };
+    form->Clicked(Named("Opt_Elok"));
+    view.during = nullptr;
+    EXPECT_EQ(form->state().selected, TypeOption::Opt_Elok);
+    EXPECT_EQ(Text("tx_ueber_0"), "-4.0");
+    // An auto-repeated press and release count for nothing; a disabled option does nothing.
+    form->KeyPressed(vmax, 28, true);
+    form->KeyReleased(vmax, 28, 13, true);
+    form->Clicked(Named("Opt_waggon"));
+    EXPECT_EQ(form->state().selected, TypeOption::Opt_Elok);
+    EXPECT_FALSE(form->state().Edited);
+}
+
+TEST_F(FormTest, ShortcutsAndDroppedFilesLeaveTheFieldFirst) {
+    const std::string path =
+        sequences::CopyExample(sequences::kSequences[0], QUORVEL_EXAMPLES, dir);
+    form->OpenFile(path, nullptr);
+    Act({Act::Type, "tx_Masse", "80,5"}, path);
+    form->Shortcut(Command::Save, focused);
+    EXPECT_EQ(Text("tx_Masse"), "80.5");
+    EXPECT_NE(sequences::Bytes(path).find("( 80.5 )"), std::string::npos);
+    // The Ctrl and S releases after the shortcut are not the field's.
+    form->KeyReleased(*focused, 'S', 'S', false);
+    dialog.chosen = "";
+    form->Shortcut(Command::Open, focused);
+    EXPECT_EQ(dialog.shown, 1);
+    EXPECT_EQ(form->state().selected, TypeOption::Opt_Andere);
+}
+
+TEST_F(FormTest, AnExceptionBecomesTheCriticalMessage) {
+    view.during = [&] { view.during = nullptr, throw std::runtime_error("kaputt"); };
+    form->Clicked(Named("Opt_Stadt"));
+    view.during = [&] { view.during = nullptr, throw std::bad_alloc(); };
+    form->Clicked(Named("Opt_Andere"));
+    EXPECT_EQ(sink.texts, (std::vector<std::string>{
+                              "16|Unerwarteter Fehler: kaputt",
+                              "16|Nicht genug Arbeitsspeicher f\u00FCr diesen Schritt."}));
+}
+
+}  // namespace
+}  // namespace quorvel
