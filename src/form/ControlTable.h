@@ -36,13 +36,13 @@ struct Control {
     bool centred;
     Picture picture;
     // The state member a field shows (index for tx_ueber), the option a choice
-    // selects, the command a click runs; the label that names an option for a
-    // screen reader.
+    // selects, the command a click runs; what a screen reader reads for a field or an
+    // option (an option's is the caption of the label to its right).
     Field field;
     int index;
     TypeOption option;
     Command command;
-    std::string_view label;
+    std::string_view accessible;
 };
 
 // All 46 controls, frames before what they hold.
@@ -67,7 +67,8 @@ bool IsChecked(const EditorState& state, const Control& control);
 // Buttons and fields take the Tab key; of the options only the selected one (any of
 // them while none is), so Tab enters the group at its choice.
 bool IsTabStop(const EditorState& state, const Control& control);
-// What a screen reader reads for the control: an option's label, else its caption.
+// What a screen reader reads for the control: its accessible name, else its tooltip,
+// else its caption.
 std::string_view AccessibleName(const Control& control);
 
 }  // namespace quorvel

@@ -43,9 +43,9 @@ struct Sequence {
     std::string_view expect;
     // The saved file: the example with these replacements; none: unchanged.
     std::vector<std::pair<std::string_view, std::string_view>> saved = {};
-    bool backup = false;          // the "_Orig" copy holds the example
+    bool backup = false;            // the "_Orig" copy holds the example
     std::string_view message = {};  // part of the one message shown; empty: none
-    int dialogs = 0;              // times the open dialog was shown
+    int dialogs = 0;                // times the open dialog was shown
 };
 
 // clang-format off
@@ -120,7 +120,9 @@ inline std::string Replaced(std::string text, const Sequence& s) {
 inline std::string CopyExample(const Sequence& s, const std::filesystem::path& examples,
                                const std::filesystem::path& folder) {
     if (s.example.empty()) return {};
-    const auto path = folder / s.example;
+    // A folder per sequence, so that no backup of an earlier one is found.
+    std::filesystem::create_directories(folder / s.name);
+    const auto path = folder / s.name / s.example;
     std::filesystem::copy_file(examples / s.example, path,
                                std::filesystem::copy_options::overwrite_existing);
     return path.string();
@@ -128,8 +130,7 @@ inline std::string CopyExample(const Sequence& s, const std::filesystem::path& e
 
 // Runs the steps and checks the controls and the file. messages: what the window showed.
 inline void Check(Driver& driver, const Sequence& s, const std::filesystem::path& examples,
-                  const std::string& path, const std::vector<std::string>& messages,
-                  int dialogs) {
+                  const std::string& path, const std::vector<std::string>& messages, int dialogs) {
     std::string_view expect = s.expect;
     while (!expect.empty()) {
         const std::size_t end = std::min(expect.find(';'), expect.size());
