@@ -4,6 +4,7 @@
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <utility>
 
 namespace quorvel {
 
@@ -100,7 +101,11 @@ const Control* FindControl(std::string_view name) {
 }
 
 std::vector<const Control*> CreationOrder() {
-    auto byFocus = [](const Control* a, const Control* b) { return FocusKey(*a) < FocusKey(*b); };
+    // In a frame, what takes the focus comes first, so that its options are one run
+    // (the run the arrow keys move within); labels never take the focus.
+    auto byFocus = [](const Control* a, const Control* b) {
+        return std::pair(!TakesFocus(*a), FocusKey(*a)) < std::pair(!TakesFocus(*b), FocusKey(*b));
+    };
     std::vector<const Control*> top;
     for (const Control& c : kControls)
         if (c.container == kFormName) top.push_back(&c);

@@ -52,7 +52,7 @@ const Control* FindControl(std::string_view name);
 
 // The order the controls are made in, which is also the order the Tab key visits
 // them: each container at the place of the first control it holds that takes the
-// focus, its contents after it by their Tab column.
+// focus, its contents after it by their Tab column, those that take the focus first.
 std::vector<const Control*> CreationOrder();
 
 // Twips as pixels at the given dots per inch, rounded half away from zero.

@@ -61,7 +61,12 @@ void Form::FocusLost(const Control& field, FocusTarget to) {
 
 void Form::Clicked(const Control& control) {
     if (control.kind == ControlKind::Option) {
-        if (!IsEnabled(state_, control)) return;
+        // A toolkit may have marked the option already; a choice that runs nothing
+        // shows the selection that stands.
+        if (!IsEnabled(state_, control) || reacting_) {
+            if (!showing_) ShowState();
+            return;
+        }
         React([&] {
             state_.selected = control.option;
             Run(control.command);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -39,7 +40,7 @@ struct Sequence {
     std::string_view example;  // copied to a temporary folder before the steps
     std::vector<Step> steps;
     // ';'-separated: "name=text" a control's text, "@name" the selected option,
-    // "+name" / "-name" shown / hidden.
+    // "+name" / "-name" shown / hidden, "!name" disabled.
     std::string_view expect;
     // The saved file: the example with these replacements; none: unchanged.
     std::vector<std::pair<std::string_view, std::string_view>> saved = {};
@@ -88,9 +89,46 @@ inline const std::vector<Sequence> kSequences{
      "tx_Datei=anderswo.txt;tx_BremsK=101;tx_U1=1500;@Opt_Andere"},
     {"DisabledOptionsAtStart", "",
      {{Act::Click, "Opt_DLok"}, {Act::Click, "Opt_Elok"}},
-     "@Opt_Andere;-Fra_Motor;tx_Masse="},
+     "@Opt_Andere;-Fra_Motor;+tx_Masse;!Opt_DLok;!Opt_Elok;tx_Masse=;tx_Datei="},
 };
 // clang-format on
+
+// The platform the windows get in these tests: "." as decimal point, messages kept as
+// "icon|text", an open dialog that returns `chosen`, no registered host.
+struct CFormat : NumberFormat {
+    std::string DecimalSeparator() const override { return "."; }
+    std::string GroupSeparator() const override { return ","; }
+};
+struct Sink : MessageSink {
+    std::vector<std::string> texts;
+    void ShowMessage(const std::string&, const std::string& text, MessageIcon icon) override {
+        texts.push_back(std::to_string(static_cast<int>(icon)) + "|" + text);
+    }
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
+};
+struct Dialog : FileDialog {
+    std::string chosen;
+    int shown = 0;
+    std::string ShowOpenDialog(const std::string&, std::uint32_t,
+                               const std::optional<std::string>&) override {
+        ++shown;
+        return chosen;
+    }
+};
+struct NoHost : HostLookup {
+    std::string RollingStockFolder() override { return {}; }
+};
+
+// A fresh temporary folder, removed with everything in it.
+struct TempFolder {
+    std::filesystem::path path;
+    TempFolder() {
+        const auto base = std::filesystem::temp_directory_path();
+        do path = base / ("quorvel-" + std::to_string(std::random_device{}()));
+        while (!std::filesystem::create_directory(path));
+    }
+    ~TempFolder() { std::filesystem::remove_all(path); }
+};
 
 // The events a window test turns into its toolkit's own.
 class Driver {
@@ -100,6 +138,7 @@ class Driver {
     virtual std::string Text(const std::string& control) = 0;
     virtual bool Shown(const std::string& control) = 0;
     virtual bool Selected(const std::string& control) = 0;
+    virtual bool Enabled(const std::string& control) = 0;
 };
 
 inline std::string Bytes(const std::filesystem::path& path) {
@@ -138,6 +177,8 @@ inline void Check(Driver& driver, const Sequence& s, const std::filesystem::path
         expect.remove_prefix(std::min(end + 1, expect.size()));
         if (item[0] == '@') {
             EXPECT_TRUE(driver.Selected(item.substr(1))) << item;
+        } else if (item[0] == '!') {
+            EXPECT_FALSE(driver.Enabled(item.substr(1))) << item;
         } else if (item[0] == '+' || item[0] == '-') {
             EXPECT_EQ(driver.Shown(item.substr(1)), item[0] == '+') << item;
         } else {
