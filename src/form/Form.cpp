@@ -88,7 +88,19 @@ void Form::Shortcut(Command command, const Control* focused) {
     });
 }
 
+bool Form::IsPropertyFile(std::string_view path) {
+    constexpr std::string_view kExtension = ".txt";
+    if (path.size() <= kExtension.size()) return false;
+    const std::string_view end = path.substr(path.size() - kExtension.size());
+    for (std::size_t i = 0; i < end.size(); ++i) {
+        const char c = end[i];
+        if ((c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c) != kExtension[i]) return false;
+    }
+    return true;
+}
+
 void Form::OpenFile(const std::string& path, const Control* focused) {
+    if (!IsPropertyFile(path)) return;
     React([&] {
         if (focused != nullptr) LeaveField(*focused);
         quorvel::OpenPath(state_, services_, path);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "ControlTable.h"
 #include "EditorState.h"
@@ -54,9 +55,12 @@ class Form {
     // A keyboard shortcut for a button (Ctrl+O, Ctrl+S): the focused field first has
     // its focus-loss reaction, as when the click takes the focus from it.
     void Shortcut(Command command, const Control* focused);
-    // A file dropped on the window or named on the command line, loaded as OpenPath
-    // does, after the focused field's focus-loss reaction.
+    // A file dropped on the window, loaded as OpenPath does, after the focused field's
+    // focus-loss reaction. Only property files are taken (see IsPropertyFile).
     void OpenFile(const std::string& path, const Control* focused);
+    // Whether a dropped file is one the window takes: a name ending in ".txt", in any
+    // case.
+    static bool IsPropertyFile(std::string_view path);
     // Loads the file without the dialog; nothing without a path.
     void OpenPath(const std::optional<std::string>& path);
 

@@ -1,17 +1,21 @@
 #include "frm_Quorvel.h"
 
 #include <qdrawutil.h>
+#include <QApplication>
+#include <QDropEvent>
 #include <QFocusEvent>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegion>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStyleOption>
 #include <limits>
@@ -168,6 +172,7 @@ frm_Quorvel::frm_Quorvel(WindowServices services, QWidget* parent)
       form_(Platform(owned_), *this) {
     RegisterPictures();
     Build();
+    BindShortcuts();
     FitFont();
     form_.Load();
     widgets_.front().second->setFocus();  // bu_open
@@ -204,6 +209,7 @@ void frm_Quorvel::Build() {
             }
             case ControlKind::Field: {
                 auto* edit = new QLineEdit(in);
+                edit->setAcceptDrops(false);  // a dropped file goes to the window
                 edit->setMaxLength(std::numeric_limits<int>::max());  // a field holds any length
                 edit->installEventFilter(this);
                 connect(edit, &QLineEdit::textEdited, this, [this, c](const QString& typed) {
@@ -258,6 +264,36 @@ const Control* frm_Quorvel::ControlOf(const QObject* widget) const {
     for (const auto& [c, w] : widgets_)
         if (w == widget) return c;
     return nullptr;
+}
+
+void frm_Quorvel::BindShortcuts() {
+    setAcceptDrops(true);
+    for (const auto& [keys, command] : {std::pair{QKeySequence::Open, Command::Open},
+                                        std::pair{QKeySequence::Save, Command::Save}}) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this,
+                [this, command] { form_.Shortcut(command, Focused()); });
+    }
+}
+
+const Control* frm_Quorvel::Focused() const {
+    return ControlOf(QApplication::focusWidget());
+}
+
+// The one local file of a drop, or empty text.
+static std::string DroppedPath(const QMimeData* data) {
+    const QList<QUrl> urls = data->urls();
+    return urls.size() == 1 && urls[0].isLocalFile() ? urls[0].toLocalFile().toStdString()
+                                                     : std::string();
+}
+
+void frm_Quorvel::dragEnterEvent(QDragEnterEvent* event) {
+    if (Form::IsPropertyFile(DroppedPath(event->mimeData()))) event->acceptProposedAction();
+}
+
+void frm_Quorvel::dropEvent(QDropEvent* event) {
+    form_.OpenFile(DroppedPath(event->mimeData()), Focused());
+    event->acceptProposedAction();
 }
 
 void frm_Quorvel::OpenPath(const std::optional<std::string>& path) {

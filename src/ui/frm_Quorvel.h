@@ -11,6 +11,8 @@
 #include "Services.h"
 
 class QLineEdit;
+class QDragEnterEvent;
+class QDropEvent;
 
 namespace quorvel {
 
@@ -43,9 +45,14 @@ class frm_Quorvel : public QWidget, private FormView {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A property file dropped anywhere on the window is loaded.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void Build();
+    void BindShortcuts();
+    const Control* Focused() const;
     void FitFont();
     void Show(const EditorState& state) override;
     const Control* ControlOf(const QObject* widget) const;

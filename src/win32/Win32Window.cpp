@@ -1,6 +1,7 @@
 #include "Win32Window.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include "Mod_Registry.h"
 #include "resource.h"
@@ -11,6 +12,9 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"Quorvel.frm_Quorvel";
 constexpr int kFirstId = 100;  // clear of IDOK and IDCANCEL
+// The commands of the keyboard shortcuts, below the controls' numbers.
+constexpr WORD kShortcutOpen = 10;
+constexpr WORD kShortcutSave = 11;
 
 int Id(const quorvel::Control& c) {
     return kFirstId + static_cast<int>(&c - Controls().data());
@@ -51,6 +55,7 @@ Win32Window::~Win32Window() {
     }
     if (font_ != nullptr) DeleteObject(font_);
     if (pathBrush_ != nullptr) DeleteObject(pathBrush_);
+    if (shortcuts_ != nullptr) DestroyAcceleratorTable(shortcuts_);
     for (HICON picture : pictures_)
         if (picture != nullptr) DestroyIcon(picture);
 }
@@ -94,6 +99,11 @@ bool Win32Window::Create(HINSTANCE instance, int show) {
     AdjustWindowRectExForDpi(&frame, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT, dpi_);
     SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    ACCEL keys[] = {{FCONTROL | FVIRTKEY, 'O', kShortcutOpen},
+                    {FCONTROL | FVIRTKEY, 'S', kShortcutSave}};
+    shortcuts_ = CreateAcceleratorTableW(keys, 2);
+    DragAcceptFiles(window_, TRUE);
 
     form_.Load();
     ShowWindow(window_, show);
@@ -216,7 +226,20 @@ void Win32Window::OpenPath(const std::optional<std::string>& path) {
 }
 
 bool Win32Window::PreTranslate(MSG& message) {
-    return window_ != nullptr && IsDialogMessageW(window_, &message);
+    if (window_ == nullptr) return false;
+    return TranslateAcceleratorW(window_, shortcuts_, &message) ||
+           IsDialogMessageW(window_, &message);
+}
+
+void Win32Window::OnDrop(WPARAM wParam) {
+    const auto drop = reinterpret_cast<HDROP>(wParam);
+    const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+    std::wstring path(length + 1, L'\0');
+    DragQueryFileW(drop, 0, path.data(), length + 1);
+    path.resize(length);
+    DragFinish(drop);
+    const Made* focused = Find(GetFocus());
+    form_.OpenFile(Utf8(path), focused != nullptr ? focused->control : nullptr);
 }
 
 void Win32Window::Show(const EditorState& state) {
@@ -270,6 +293,9 @@ LRESULT Win32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                          SWP_NOZORDER | SWP_NOACTIVATE);
             return 0;
         }
+        case WM_DROPFILES:
+            OnDrop(wParam);
+            return 0;
         case WM_CLOSE:
             // Closing ends the program at once; nothing asks about unsaved values.
             DestroyWindow(window_);
@@ -285,6 +311,14 @@ LRESULT Win32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void Win32Window::OnCommand(WPARAM wParam, LPARAM lParam) {
+    if (lParam == 0 && HIWORD(wParam) == 1) {  // a keyboard shortcut
+        const Made* focused = Find(GetFocus());
+        const WORD id = LOWORD(wParam);
+        if (id == kShortcutOpen || id == kShortcutSave)
+            form_.Shortcut(id == kShortcutOpen ? Command::Open : Command::Save,
+                           focused != nullptr ? focused->control : nullptr);
+        return;
+    }
     const Made* made = Find(reinterpret_cast<HWND>(lParam));
     if (made == nullptr) return;  // the dialog handling's IDOK and IDCANCEL run nothing
     const WORD code = HIWORD(wParam);

@@ -48,8 +48,8 @@ class Win32Window : private FormView {
     void OpenPath(const std::optional<std::string>& path);
     const EditorState& state() const { return form_.state(); }
 
-    // The message loop's filter: keyboard navigation between the controls. True when
-    // the message was handled.
+    // The message loop's filter: Ctrl+O and Ctrl+S, and keyboard navigation between the
+    // controls. True when the message was handled.
     bool PreTranslate(MSG& message);
 
   private:
@@ -66,6 +66,7 @@ class Win32Window : private FormView {
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnField(const Made& field, UINT message, WPARAM wParam, LPARAM lParam);
     void OnCommand(WPARAM wParam, LPARAM lParam);
+    void OnDrop(WPARAM drop);
     void MakeControls();
     void AddTooltip(const Made& made);
     void Place();
@@ -82,6 +83,7 @@ class Win32Window : private FormView {
     HFONT font_ = nullptr;
     HBRUSH pathBrush_ = nullptr;
     HICON pictures_[2] = {};
+    HACCEL shortcuts_ = nullptr;
     UINT dpi_ = 96;
     std::vector<Made> made_;  // in the order made, which is the Tab order
 };

@@ -79,6 +79,14 @@ class FormTest : public testing::Test, public sequences::Driver {
             case Act::StrayEnter:
                 form->KeyReleased(*c, 28, 13, false);
                 break;
+            case Act::SaveKeys:
+            case Act::OpenKeys:
+                dialog.chosen = "";
+                form->Shortcut(step.act == Act::SaveKeys ? Command::Save : Command::Open, focused);
+                break;
+            case Act::Drop:
+                form->OpenFile(path, focused);
+                break;
             case Act::Borrow:
                 form->FocusLost(*c, FocusTarget::OtherWindow);
                 form->FocusLost(*c, FocusTarget::Popup);

@@ -27,6 +27,9 @@ enum class Act {
     KeypadEnter,  // press and release the keypad's Enter in the field
     StrayEnter,   // only the release of a Return pressed elsewhere
     Borrow,       // another window takes the field's focus and gives it back
+    SaveKeys,     // Ctrl+S where the focus is
+    OpenKeys,     // Ctrl+O where the focus is; the dialog is cancelled
+    Drop,         // the copied example dropped on the window
 };
 
 struct Step {
@@ -87,6 +90,13 @@ inline const std::vector<Sequence> kSequences{
       {Act::Click, "Lab_Stadt"}, {Act::Click, "Opt_Andere"}, {Act::Type, "tx_Datei", "anderswo.txt"},
       {Act::Enter, "tx_Datei"}, {Act::Click, "tx_Masse"}},
      "tx_Datei=anderswo.txt;tx_BremsK=101;tx_U1=1500;@Opt_Andere"},
+    {"SaveShortcutLeavesTheFieldFirst", "elok.txt",
+     {{Act::Load}, {Act::Type, "tx_VMaxR", "50"}, {Act::SaveKeys}},
+     "tx_ueber_0=-21.2;tx_VMaxR=50", {{"( -4.0 )", "( -21.2 )"}, {"( -6.0 )", "( -31.8 )"},
+     {"( -8.0 )", "( -42.4 )"}}, true},
+    {"OpenShortcutAndDroppedFile", "stadtbus.txt",
+     {{Act::Drop}, {Act::Type, "tx_Treib", "60"}, {Act::OpenKeys}},
+     "tx_Masse=12000;tx_Treib=60;tx_VmaxV=50.67;@Opt_Andere;-Fra_Motor", {}, false, {}, 1},
     {"DisabledOptionsAtStart", "",
      {{Act::Click, "Opt_DLok"}, {Act::Click, "Opt_Elok"}},
      "@Opt_Andere;-Fra_Motor;+tx_Masse;!Opt_DLok;!Opt_Elok;tx_Masse=;tx_Datei="},

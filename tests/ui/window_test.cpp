@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -156,6 +157,22 @@ class QtDriver : public sequences::Driver {
             case Act::StrayEnter:
                 QTest::sendKeyEvent(QTest::Release, w, Qt::Key_Return, '\r', {});
                 break;
+            case Act::SaveKeys:
+            case Act::OpenKeys:
+                dialog_.chosen = "";
+                QTest::keyClick(QApplication::focusWidget(),
+                                step.act == Act::SaveKeys ? Qt::Key_S : Qt::Key_O,
+                                Qt::ControlModifier);
+                break;
+            case Act::Drop: {
+                QMimeData data;
+                data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+                QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+                QApplication::sendEvent(&window_, &enter);
+                QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+                if (enter.isAccepted()) QApplication::sendEvent(&window_, &drop);
+                break;
+            }
             case Act::Borrow:
                 for (Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
                     QFocusEvent out(QEvent::FocusOut, reason);

@@ -3,6 +3,7 @@
 #include "Win32Window.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include "user_sequences.h"
 
@@ -103,6 +104,32 @@ class Win32Test : public testing::Test, public sequences::Driver {
             case Act::StrayEnter:
                 Key(w, VK_RETURN, false, false, false);
                 break;
+            case Act::SaveKeys:
+            case Act::OpenKeys: {
+                dialog->chosen = "";
+                BYTE keys[256] = {};
+                GetKeyboardState(keys);
+                keys[VK_CONTROL] = 0x80;
+                SetKeyboardState(keys);
+                Key(GetFocus(), step.act == Act::SaveKeys ? 'S' : 'O', false, false);
+                keys[VK_CONTROL] = 0;
+                SetKeyboardState(keys);
+                break;
+            }
+            case Act::Drop: {
+                // The shell's drop: a DROPFILES record followed by the path and two NULs.
+                const std::wstring file = Wide(path);
+                const HGLOBAL drop =
+                    GlobalAlloc(GHND, sizeof(DROPFILES) + (file.size() + 2) * sizeof(wchar_t));
+                auto* record = static_cast<DROPFILES*>(GlobalLock(drop));
+                record->pFiles = sizeof(DROPFILES);
+                record->fWide = TRUE;
+                file.copy(reinterpret_cast<wchar_t*>(record + 1), file.size());
+                GlobalUnlock(drop);
+                PostMessageW(window->handle(), WM_DROPFILES, WPARAM(drop), 0);
+                Pump();
+                break;
+            }
             case Act::Borrow: {
                 // Another window takes the focus and gives it back.
                 const HWND other = CreateWindowExW(0, L"Edit", L"", WS_POPUP | WS_VISIBLE, 0, 0, 50,
