@@ -261,6 +261,12 @@ void Win32Window::Show(const EditorState& state) {
         SetWindowLongPtrW(made.hwnd, GWL_STYLE,
                           IsTabStop(state, c) ? style | WS_TABSTOP : style & ~WS_TABSTOP);
     }
+    // A field hidden while it had the focus leaves it nowhere; the keyboard would reach
+    // no control. The open button takes it, as at the start.
+    const HWND focus = GetFocus();
+    if (GetActiveWindow() == window_ && (focus == nullptr || focus == window_ ||
+                                         (IsChild(window_, focus) && !IsWindowVisible(focus))))
+        SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control("bu_open")), TRUE);
 }
 
 LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
