@@ -232,7 +232,7 @@ void frm_Quorvel::Build() {
             }
             case ControlKind::Label: {
                 auto* label = new QLabel(Text(c->caption), in);
-                label->setAlignment((c->centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
+                label->setAlignment((c->centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
                 w = label;
                 break;
             }
