@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -119,9 +120,11 @@ struct Sink : MessageSink {
 struct Dialog : FileDialog {
     std::string chosen;
     int shown = 0;
+    bool fails = false;  // throws, as a platform call that breaks would
     std::string ShowOpenDialog(const std::string&, std::uint32_t,
                                const std::optional<std::string>&) override {
         ++shown;
+        if (fails) throw std::runtime_error("kaputt");
         return chosen;
     }
 };
