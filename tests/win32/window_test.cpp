@@ -45,20 +45,17 @@ class Win32Test : public testing::Test, public sequences::Driver {
         EXPECT_NE(hwnd, nullptr) << name;
         return hwnd;
     }
-    // A key as the keyboard delivers it: press and release, Shift held for the press when
-    // the character needs it. The loop's dialog handling makes the character.
-    void Key(HWND to, UINT vk, bool shift, bool extended, bool press = true) {
+    // A key as the keyboard delivers it: press and release, with a modifier (Shift,
+    // Ctrl) held for the press. The loop's dialog handling makes the character.
+    void Key(HWND to, UINT vk, UINT modifier = 0, bool extended = false, bool press = true) {
         const LPARAM flags =
             1 | LPARAM(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)) << 16 | LPARAM(extended) << 24;
         BYTE keys[256] = {};
-        GetKeyboardState(keys);
-        keys[VK_SHIFT] = shift ? 0x80 : 0;
+        keys[modifier] = 0x80;
         SetKeyboardState(keys);
-        if (press) {
-            PostMessageW(to, WM_KEYDOWN, vk, flags);
-            Pump();
-        }
-        keys[VK_SHIFT] = 0;
+        if (press) PostMessageW(to, WM_KEYDOWN, vk, flags);
+        Pump();
+        keys[modifier] = 0;
         SetKeyboardState(keys);
         PostMessageW(to, WM_KEYUP, vk, flags | LPARAM(3) << 30);
         Pump();
@@ -94,28 +91,21 @@ class Win32Test : public testing::Test, public sequences::Driver {
                 SendMessageW(w, EM_SETSEL, 0, -1);
                 for (const wchar_t ch : Wide(step.text)) {
                     const SHORT key = VkKeyScanW(ch);
-                    Key(w, LOBYTE(key), (HIBYTE(key) & 1) != 0, false);
+                    Key(w, LOBYTE(key), HIBYTE(key) & 1 ? VK_SHIFT : 0);
                 }
                 break;
             case Act::Enter:
             case Act::KeypadEnter:
-                Key(w, VK_RETURN, false, step.act == Act::KeypadEnter);
+                Key(w, VK_RETURN, 0, step.act == Act::KeypadEnter);
                 break;
             case Act::StrayEnter:
-                Key(w, VK_RETURN, false, false, false);
+                Key(w, VK_RETURN, 0, false, false);
                 break;
             case Act::SaveKeys:
-            case Act::OpenKeys: {
+            case Act::OpenKeys:
                 dialog->chosen = "";
-                BYTE keys[256] = {};
-                GetKeyboardState(keys);
-                keys[VK_CONTROL] = 0x80;
-                SetKeyboardState(keys);
-                Key(GetFocus(), step.act == Act::SaveKeys ? 'S' : 'O', false, false);
-                keys[VK_CONTROL] = 0;
-                SetKeyboardState(keys);
+                Key(GetFocus(), step.act == Act::SaveKeys ? 'S' : 'O', VK_CONTROL);
                 break;
-            }
             case Act::Drop: {
                 // The shell's drop: a DROPFILES record followed by the path and two NULs.
                 const std::wstring file = Wide(path);
@@ -239,7 +229,7 @@ TEST_F(Win32Test, FirstFocusAndTabOrder) {
               "tx_U3 tx_Treib tx_ueber_0 tx_ueber_1 tx_ueber_2 tx_ueber_3 tx_VMaxR tx_VmaxV "
               "Opt_Andere ");
     // Enter on the focused open button clicks it.
-    Key(W("bu_open"), VK_RETURN, false, false);
+    Key(W("bu_open"), VK_RETURN);
     EXPECT_EQ(dialog->shown, 1);
 }
 
