@@ -72,10 +72,10 @@ bool Win32Window::Create(HINSTANCE instance, int show) {
     windowClass.lpfnWndProc = WindowProc;
     windowClass.cbWndExtra = DLGWINDOWEXTRA;
     windowClass.hInstance = instance;
-    windowClass.hIcon = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+    windowClass.hIcon = static_cast<HICON>(LoadImageW(
+        instance, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
     windowClass.hIconSm = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, 16, 16, 0));
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, 16, 16, LR_SHARED));
     windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kClassName;
@@ -197,7 +197,8 @@ void Win32Window::AddTooltip(const Made& made) {
 // Positions, sizes, font and pictures for the window's present dots per inch.
 void Win32Window::Place() {
     const int dpi = static_cast<int>(dpi_);
-    if (font_ != nullptr) DeleteObject(font_);
+    // The controls let go of the old font before it is deleted.
+    const HFONT old = font_;
     font_ = CreateFontW(-MulDiv(kFontPoints, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                         DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                         DEFAULT_PITCH | FF_DONTCARE, kFontFace);
@@ -219,6 +220,7 @@ void Win32Window::Place() {
         SendMessageW(made.hwnd, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(picture));
     }
     SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, MulDiv(400, dpi, 96));
+    if (old != nullptr) DeleteObject(old);
 }
 
 void Win32Window::OpenPath(const std::optional<std::string>& path) {
