@@ -60,6 +60,8 @@ std::string* FieldText(EditorState& state, Field field, int index) {
             return IsRatioIndex(index) ? &state.tx_ueber[static_cast<std::size_t>(index)] : nullptr;
         case Field::tx_Datei:
             return &state.tx_Datei;
+        case Field::None:
+            break;
     }
     return nullptr;
 }

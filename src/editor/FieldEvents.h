@@ -8,6 +8,7 @@
 namespace quorvel {
 
 enum class Field {
+    None,  // a control that shows no field
     tx_Datei,
     tx_Masse,
     tx_BremsK,

@@ -1,5 +1,6 @@
 #include "QtPlatform.h"
 
+#include <QPushButton>
 #include <QWidget>
 
 namespace quorvel {
@@ -30,6 +31,18 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const std::string& caption, const st
 void QtMessageSink::ShowMessage(const std::string& caption, const std::string& text,
                                 MessageIcon icon) {
     MakeMessageBox(caption, text, icon, parent_)->exec();
+}
+
+bool QtMessageSink::AskYesNo(const std::string& caption, const std::string& text) {
+    auto box = MakeMessageBox(caption, text, MessageIcon::Exclamation, parent_);
+    box->setIcon(QMessageBox::Question);
+    box->setStandardButtons(QMessageBox::NoButton);
+    QPushButton* yes = box->addButton(QStringLiteral("Ja"), QMessageBox::YesRole);
+    QPushButton* no = box->addButton(QStringLiteral("Nein"), QMessageBox::NoRole);
+    box->setDefaultButton(no);
+    box->setEscapeButton(no);
+    box->exec();
+    return box->clickedButton() == yes;
 }
 
 }  // namespace quorvel

@@ -34,6 +34,7 @@ class QtMessageSink : public MessageSink {
     explicit QtMessageSink(QWidget* parent = nullptr) : parent_(parent) {}
     void ShowMessage(const std::string& caption, const std::string& text,
                      MessageIcon icon) override;
+    bool AskYesNo(const std::string& caption, const std::string& text) override;
 
   private:
     QWidget* parent_;

@@ -1,31 +1,29 @@
 #include "frm_Quorvel.h"
 
 #include <qdrawutil.h>
+#include <QApplication>
+#include <QDropEvent>
+#include <QFocusEvent>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPainter>
 #include <QProxyStyle>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegion>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStyleOption>
-#include <algorithm>
-#include <exception>
 #include <limits>
-#include <new>
-#include <stdexcept>
 
-#include "Commands.h"
 #include "DesktopFit.h"
-#include "InitEditor.h"
 #include "Mod_FileDialog.h"
 #include "Mod_Registry.h"
-#include "Presets.h"
 #include "QtPlatform.h"
-#include "ui_frm_Quorvel.h"
 
 // The pictures live in this library; a static library's resources must be registered
 // by hand, and only outside any namespace.
@@ -103,16 +101,8 @@ class ClassicStyle : public QProxyStyle {
     }
 };
 
-// The key code the field reactions are given: 13 for Enter, on the keypad too; the
-// Windows virtual-key code for the other keys that matter when typing a number.
-// Which physical key an event is about. X11 reports a release's key code from the
-// modifiers held at release, so Shift let go first would make the release name another
-// key than its press; the scan code stays the same. Tests send no scan code.
-long long KeyId(const QKeyEvent* key) {
-    const quint32 scan = key->nativeScanCode();
-    return scan != 0 ? (1LL << 32) | scan : key->key();
-}
-
+// The key code the form is given: the Windows virtual-key code, 13 for Return and for
+// the keypad's Enter alike; the other keys that matter when typing a number.
 int KeyCode(int key) {
     switch (key) {
         case Qt::Key_Return:
@@ -147,37 +137,21 @@ int KeyCode(int key) {
     return digitOrLetter ? key : 0xFF;
 }
 
-// Shows the window's state before a modal dialog or message box opens, so that the
-// window behind it shows what the reaction has done so far.
-class ShowFirstDialog : public FileDialog {
-  public:
-    ShowFirstDialog(FileDialog& dialog, std::function<void()> show)
-        : dialog_(dialog), show_(std::move(show)) {}
-    std::string ShowOpenDialog(const std::string& filter, std::uint32_t flags,
-                               const std::optional<std::string>& initialFolder) override {
-        show_();
-        return dialog_.ShowOpenDialog(filter, flags, initialFolder);
-    }
+// Which physical key an event is about. X11 reports a release's key code from the
+// modifiers held at release, so Shift let go first would make the release name another
+// key than its press; the scan code stays the same. Tests send no scan code.
+std::uint64_t KeyId(const QKeyEvent* key) {
+    const quint32 scan = key->nativeScanCode();
+    return scan != 0 ? (std::uint64_t{1} << 32) | scan : static_cast<std::uint64_t>(key->key());
+}
 
-  private:
-    FileDialog& dialog_;
-    std::function<void()> show_;
-};
+QRect Geometry(const Control& c) {
+    return {Pixels(c.left, 96), Pixels(c.top, 96), Pixels(c.width, 96), Pixels(c.height, 96)};
+}
 
-class ShowFirstSink : public MessageSink {
-  public:
-    ShowFirstSink(MessageSink& sink, std::function<void()> show)
-        : sink_(sink), show_(std::move(show)) {}
-    void ShowMessage(const std::string& caption, const std::string& text,
-                     MessageIcon icon) override {
-        show_();
-        sink_.ShowMessage(caption, text, icon);
-    }
-
-  private:
-    MessageSink& sink_;
-    std::function<void()> show_;
-};
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 WindowServices WithDefaults(WindowServices services, QWidget* window) {
     if (!services.format) services.format = std::make_unique<QtNumberFormat>();
@@ -187,127 +161,145 @@ WindowServices WithDefaults(WindowServices services, QWidget* window) {
     return services;
 }
 
+Services Platform(WindowServices& s) {
+    return {*s.format, *s.messages, *s.dialog, *s.host};
+}
+
 }  // namespace
 
 frm_Quorvel::frm_Quorvel(WindowServices services, QWidget* parent)
     : QWidget(parent),
       owned_(WithDefaults(std::move(services), this)),
-      showingSink_(std::make_unique<ShowFirstSink>(*owned_.messages, [this] { ShowState(); })),
-      showingDialog_(std::make_unique<ShowFirstDialog>(*owned_.dialog, [this] { ShowState(); })),
-      services_{*owned_.format, *showingSink_, *showingDialog_, *owned_.host},
-      ui_(new Ui::frm_Quorvel) {
+      form_(Platform(owned_), *this) {
     RegisterPictures();
-    ui_->setupUi(this);
-    tx_ueber_ = {ui_->tx_ueber_0, ui_->tx_ueber_1, ui_->tx_ueber_2,
-                 ui_->tx_ueber_3, ui_->tx_ueber_4, ui_->tx_ueber_5};
-
-    // Created after the controls, so that it is deleted after them.
-    auto* classic = new ClassicStyle;
-    classic->setParent(this);
-    for (QRadioButton* option : findChildren<QRadioButton*>()) option->setStyle(classic);
-    for (QGroupBox* frame : findChildren<QGroupBox*>()) frame->setStyle(classic);
-
+    Build();
+    BindShortcuts();
     FitFont();
     KeepReadable(*this);
-    BindFields();
-    BindButtons();
-
-    InitEditor(state_);
-    ShowState();
-    ui_->bu_open->setFocus();
+    form_.Load();
+    widgets_.front().second->setFocus();  // bu_open
 }
 
 frm_Quorvel::~frm_Quorvel() = default;
 
-void frm_Quorvel::BindFields() {
-    // The member a control shows comes from the editor's own mapping of fields.
-    auto bind = [this](QLineEdit* edit, Field field, int index, bool keys, bool focus) {
-        std::string* text = FieldText(state_, field, index);
-        fields_.push_back({edit, field, index, text, keys, focus, {}});
-        edit->installEventFilter(this);
-        edit->setMaxLength(std::numeric_limits<int>::max());  // a field holds any length
-        // What the user types is at once the member's text.
-        connect(edit, &QLineEdit::textEdited, this,
-                [text](const QString& typed) { *text = typed.toStdString(); });
-    };
-    bind(ui_->tx_Datei, Field::tx_Datei, 0, false, false);
-    bind(ui_->tx_Masse, Field::tx_Masse, 0, false, true);
-    bind(ui_->tx_BremsK, Field::tx_BremsK, 0, false, true);
-    bind(ui_->tx_ReibK, Field::tx_ReibK, 0, false, true);
-    bind(ui_->tx_Leistung, Field::tx_Leistung, 0, false, true);
-    bind(ui_->tx_U1, Field::tx_U1, 0, false, true);
-    bind(ui_->tx_U2, Field::tx_U2, 0, false, true);
-    bind(ui_->tx_U3, Field::tx_U3, 0, true, true);
-    bind(ui_->tx_Treib, Field::tx_Treib, 0, true, true);
-    bind(ui_->tx_VMaxR, Field::tx_VMaxR, 0, true, true);
-    bind(ui_->tx_VmaxV, Field::tx_VmaxV, 0, true, true);
-    for (int i = 0; i < kRatioFields; ++i) bind(tx_ueber_[i], Field::tx_ueber, i, true, true);
+// Every control as the table gives it, made in the order that is also the Tab order.
+void frm_Quorvel::Build() {
+    setObjectName(Text(kFormName));
+    setWindowTitle(Text(kFormCaption));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/quorvel.png")));
+    resize(Pixels(kClientWidth, 96), Pixels(kClientHeight, 96));
+    // Created before the controls, so that it is deleted after them.
+    auto* classic = new ClassicStyle;
+    classic->setParent(this);
+
+    std::map<std::string_view, QWidget*> made;
+    for (const Control* c : CreationOrder()) {
+        QWidget* in = c->container == kFormName ? this : made.at(c->container);
+        QWidget* w = nullptr;
+        switch (c->kind) {
+            case ControlKind::Button: {
+                auto* button = new QPushButton(in);
+                button->setIcon(
+                    QIcon(c->picture == Picture::Open ? ":/icons/open.png" : ":/icons/save.png"));
+                button->setIconSize({16, 16});
+                // Not default buttons: Enter in a text field reaches only that field.
+                button->setAutoDefault(false);
+                button->installEventFilter(this);
+                connect(button, &QPushButton::clicked, this, [this, c] { form_.Clicked(*c); });
+                w = button;
+                break;
+            }
+            case ControlKind::Field: {
+                auto* edit = new QLineEdit(in);
+                edit->setAcceptDrops(false);  // a dropped file goes to the window
+                edit->setMaxLength(std::numeric_limits<int>::max());  // a field holds any length
+                edit->installEventFilter(this);
+                connect(edit, &QLineEdit::textEdited, this, [this, c](const QString& typed) {
+                    form_.TextEdited(*c, typed.toStdString());
+                });
+                if (c->field == Field::tx_Datei) {
+                    QPalette grey = edit->palette();
+                    grey.setColor(QPalette::Base, QColor(kPathBackground[0], kPathBackground[1],
+                                                         kPathBackground[2]));
+                    edit->setPalette(grey);
+                }
+                w = edit;
+                break;
+            }
+            case ControlKind::Frame: {
+                auto* frame = new QGroupBox(Text(c->caption), in);
+                frame->setStyle(classic);
+                w = frame;
+                break;
+            }
+            case ControlKind::Label: {
+                auto* label = new QLabel(Text(c->caption), in);
+                label->setAlignment((c->centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
+                w = label;
+                break;
+            }
+            case ControlKind::Option: {
+                auto* option = new QRadioButton(Text(c->caption), in);
+                option->setStyle(classic);
+                // Clicked is the user's choice, by mouse or keyboard, never the program's.
+                connect(option, &QRadioButton::clicked, this, [this, c] { form_.Clicked(*c); });
+                w = option;
+                break;
+            }
+        }
+        w->setObjectName(Text(c->name));
+        w->setGeometry(Geometry(*c));
+        w->setToolTip(Text(c->tooltip));
+        w->setAccessibleName(Text(AccessibleName(*c)));
+        made[c->name] = w;
+        widgets_.emplace_back(c, w);
+    }
 }
 
-void frm_Quorvel::BindButtons() {
-    // Enter on a focused button clicks it, as on Windows; they stay plain buttons, not
-    // default ones, so Enter in a text field reaches only that field.
-    ui_->bu_open->installEventFilter(this);
-    ui_->bu_save->installEventFilter(this);
-    connect(ui_->bu_open, &QAbstractButton::clicked, this,
-            [this] { React([this] { OpenCommand(state_, services_); }); });
-    connect(ui_->bu_save, &QAbstractButton::clicked, this,
-            [this] { React([this] { SaveCommand(state_, services_); }); });
+QLineEdit* frm_Quorvel::tx_ueber(int index) const {
+    for (const auto& [c, w] : widgets_)
+        if (c->field == Field::tx_ueber && c->index == index) return static_cast<QLineEdit*>(w);
+    return nullptr;
+}
 
-    // An option reacts when the user selects it, by mouse or keyboard (clicked), never
-    // when the program selects it. The user's choice is the state's selection first.
-    auto option = [this](QRadioButton* button, TypeOption which, std::function<void()> reaction) {
-        connect(button, &QAbstractButton::clicked, this, [this, which, reaction] {
-            React([this, which, &reaction] {
-                state_.selected = which;
-                if (reaction) reaction();
-            });
-        });
-    };
-    option(ui_->Opt_Zelmo, TypeOption::Opt_Zelmo, [this] { RestoreOriginal(state_, services_); });
-    option(ui_->Opt_DLok, TypeOption::Opt_DLok,
-           [this] { PresetSteam(state_, services_.format, services_.messages); });
-    option(ui_->Opt_Elok, TypeOption::Opt_Elok,
-           [this] { PresetElectricDiesel(state_, services_.format, services_.messages); });
-    option(ui_->Opt_Stadt, TypeOption::Opt_Stadt, [this] { PresetCity(state_); });
-    option(ui_->Opt_waggon, TypeOption::Opt_waggon, [this] { PresetWagon(state_); });
-    option(ui_->Opt_Andere, TypeOption::Opt_Andere, nullptr);  // "Andere" computes nothing
+const Control* frm_Quorvel::ControlOf(const QObject* widget) const {
+    for (const auto& [c, w] : widgets_)
+        if (w == widget) return c;
+    return nullptr;
+}
+
+void frm_Quorvel::BindShortcuts() {
+    setAcceptDrops(true);
+    for (const auto& [keys, command] : {std::pair{QKeySequence::Open, Command::Open},
+                                        std::pair{QKeySequence::Save, Command::Save}}) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this,
+                [this, command] { form_.Shortcut(command, Focused()); });
+    }
+}
+
+const Control* frm_Quorvel::Focused() const {
+    return ControlOf(QApplication::focusWidget());
+}
+
+// The one local file of a drop, or empty text.
+static std::string DroppedPath(const QMimeData* data) {
+    const QList<QUrl> urls = data->urls();
+    return urls.size() == 1 && urls[0].isLocalFile() ? urls[0].toLocalFile().toStdString()
+                                                     : std::string();
+}
+
+void frm_Quorvel::dragEnterEvent(QDragEnterEvent* event) {
+    if (Form::IsPropertyFile(DroppedPath(event->mimeData()))) event->acceptProposedAction();
+}
+
+void frm_Quorvel::dropEvent(QDropEvent* event) {
+    form_.OpenFile(DroppedPath(event->mimeData()), Focused());
+    event->acceptProposedAction();
 }
 
 void frm_Quorvel::OpenPath(const std::optional<std::string>& path) {
-    React([this, &path] { quorvel::OpenPath(state_, services_, path); });
-}
-
-void frm_Quorvel::React(const std::function<void()>& reaction) {
-    // A modal box of a running reaction lets no event of this window through; this
-    // guards the rule of one reaction at a time all the same.
-    if (reacting_) return;
-    reacting_ = true;
-    try {
-        reaction();
-    } catch (const std::exception& e) {
-        ReportFailure(e);
-    } catch (...) {
-        ReportFailure(std::runtime_error("unbekannte Ausnahme"));
-    }
-    reacting_ = false;
-    ShowState();
-}
-
-void frm_Quorvel::ReportFailure(const std::exception& e) noexcept {
-    try {
-        // Qt cannot pass an exception on through its event loop: tell the user
-        // instead of ending the program with the edits.
-        const bool memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
-        services_.messages.ShowMessage(
-            quorvel::kAppTitle,
-            std::string(memory ? "Nicht genug Arbeitsspeicher f\u00FCr diesen Schritt."
-                               : "Unerwarteter Fehler: ") +
-                (memory ? "" : e.what()),
-            MessageIcon::Critical);
-    } catch (...) {
-        // Not even the message could be shown; the edits stay in the window.
-    }
+    form_.OpenPath(path);
 }
 
 // The layout keeps every control at its place and size, so a large desktop font would
@@ -346,110 +338,57 @@ void frm_Quorvel::FitFont() {
     setFont(font);
 }
 
-QRadioButton* frm_Quorvel::OptionButton(TypeOption option) const {
-    switch (option) {
-        case TypeOption::Opt_waggon:
-            return ui_->Opt_waggon;
-        case TypeOption::Opt_DLok:
-            return ui_->Opt_DLok;
-        case TypeOption::Opt_Elok:
-            return ui_->Opt_Elok;
-        case TypeOption::Opt_Andere:
-            return ui_->Opt_Andere;
-        case TypeOption::Opt_Zelmo:
-            return ui_->Opt_Zelmo;
-        case TypeOption::Opt_Stadt:
-            return ui_->Opt_Stadt;
-        case TypeOption::None:
-            break;
-    }
-    return nullptr;
-}
-
-void frm_Quorvel::ShowState() {
-    showingState_ = true;
-    for (FieldBinding& binding : fields_) {
-        const QString text = QString::fromStdString(*binding.text);
-        // Only a changed text is set, so that the cursor stays where the user left it.
-        if (binding.edit->text() != text) {
-            const QSignalBlocker blocker(binding.edit);
-            binding.edit->setText(text);
+void frm_Quorvel::Show(const EditorState& state) {
+    for (const auto& [c, w] : widgets_) {
+        if (const std::string* shown = ShownText(state, *c)) {
+            auto* edit = static_cast<QLineEdit*>(w);
+            const QString text = QString::fromStdString(*shown);
+            // Only a changed text is set, so that the cursor stays where the user left it.
+            if (edit->text() != text) edit->setText(text);
         }
-    }
-    ui_->Fra_Motor->setVisible(state_.Fra_Motor_visible);
-    for (int i = 0; i < kRatioFields; ++i) tx_ueber_[i]->setVisible(state_.tx_ueber_visible[i]);
-    ui_->Opt_DLok->setEnabled(state_.Opt_DLok_enabled);
-    ui_->Opt_Elok->setEnabled(state_.Opt_Elok_enabled);
-    ui_->Opt_waggon->setEnabled(state_.Opt_waggon_enabled);
-
-    // Selecting one option clears the others of the frame, as a user's choice does.
-    const auto options = ui_->Fra_Typ->findChildren<QRadioButton*>();
-    QRadioButton* selected = OptionButton(state_.selected);
-    if (selected != nullptr) {
-        const QSignalBlocker blocker(selected);
-        selected->setChecked(true);
-    } else {
-        // The group's selection can only be cleared while it is not exclusive.
-        for (QRadioButton* option : options) {
-            const QSignalBlocker blocker(option);
+        w->setVisible(IsVisible(state, *c));
+        w->setEnabled(IsEnabled(state, *c));
+        if (c->kind != ControlKind::Option) continue;
+        auto* option = static_cast<QRadioButton*>(w);
+        if (option->isChecked() != IsChecked(state, *c)) {
+            // The group's selection can only be cleared while it is not exclusive.
             option->setAutoExclusive(false);
-            option->setChecked(false);
+            option->setChecked(IsChecked(state, *c));
             option->setAutoExclusive(true);
         }
+        // The Tab key enters the option group at its selected option; the arrow keys
+        // move within the group.
+        option->setFocusPolicy(IsTabStop(state, *c) ? Qt::StrongFocus : Qt::ClickFocus);
     }
-    // The Tab key enters the option group at its selected option; the arrow keys move
-    // within the group.
-    for (QRadioButton* option : options) {
-        const bool tabStop = selected == nullptr || option == selected;
-        option->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus);
-    }
-    showingState_ = false;
 }
 
 bool frm_Quorvel::eventFilter(QObject* watched, QEvent* event) {
-    auto binding = std::find_if(fields_.begin(), fields_.end(),
-                                [watched](const FieldBinding& b) { return b.edit == watched; });
-    if (binding == fields_.end()) {
-        auto* button = qobject_cast<QAbstractButton*>(watched);
-        if (button && event->type() == QEvent::KeyPress) {
-            const auto* key = static_cast<QKeyEvent*>(event);
-            if (!key->isAutoRepeat() && KeyCode(key->key()) == kKeyEnter) {
-                button->click();
-                return true;
-            }
+    const Control* c = ControlOf(watched);
+    if (c == nullptr) return QWidget::eventFilter(watched, event);
+    const auto* key = event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease
+                          ? static_cast<QKeyEvent*>(event)
+                          : nullptr;
+    if (c->kind == ControlKind::Button) {
+        // Enter on a focused button clicks it, as on Windows.
+        if (key != nullptr && event->type() == QEvent::KeyPress && !key->isAutoRepeat() &&
+            KeyCode(key->key()) == kKeyEnter) {
+            static_cast<QPushButton*>(watched)->click();
+            return true;
         }
         return QWidget::eventFilter(watched, event);
     }
-
     switch (event->type()) {
-        case QEvent::KeyPress: {
-            const auto* key = static_cast<QKeyEvent*>(event);
-            if (!key->isAutoRepeat()) binding->pressedKeys.insert(KeyId(key));
+        case QEvent::KeyPress:
+            form_.KeyPressed(*c, KeyId(key), key->isAutoRepeat());
             break;
-        }
-        case QEvent::KeyRelease: {
-            const auto* key = static_cast<QKeyEvent*>(event);
-            // A release whose press went elsewhere (the Enter that closed a message box,
-            // the Tab that brought the focus here) is not this field's.
-            if (key->isAutoRepeat() || binding->pressedKeys.erase(KeyId(key)) == 0) break;
-            if (binding->keyReaction) {
-                React([this, &binding, key] {
-                    OnKeyRelease(state_, binding->field, KeyCode(key->key()), binding->index);
-                });
-            }
+        case QEvent::KeyRelease:
+            form_.KeyReleased(*c, KeyId(key), KeyCode(key->key()), key->isAutoRepeat());
             break;
-        }
         case QEvent::FocusOut: {
-            binding->pressedKeys.clear();
-            // Another window coming to the front, or a context menu, only borrows the
-            // focus; it comes back to this field.
             const auto reason = static_cast<QFocusEvent*>(event)->reason();
-            if (showingState_ || reason == Qt::ActiveWindowFocusReason ||
-                reason == Qt::PopupFocusReason)
-                break;
-            if (binding->focusReaction) {
-                React([this, &binding] { OnFocusLost(state_, binding->field, binding->index); });
-            }
+            form_.FocusLost(*c, reason == Qt::ActiveWindowFocusReason ? FocusTarget::OtherWindow
+                                : reason == Qt::PopupFocusReason      ? FocusTarget::Popup
+                                                                      : FocusTarget::ThisWindow);
             break;
         }
         default:

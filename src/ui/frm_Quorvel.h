@@ -1,27 +1,20 @@
 #pragma once
 
 #include <QWidget>
-#include <array>
-#include <exception>
-#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "EditorState.h"
-#include "FieldEvents.h"
+#include "Form.h"
 #include "Services.h"
 
 class QLineEdit;
-class QRadioButton;
+class QDragEnterEvent;
+class QDropEvent;
 
 namespace quorvel {
-
-namespace Ui {
-class frm_Quorvel;
-}
 
 // The platform pieces the window gives the commands. Each one left empty is the real
 // one: the user's number format, message boxes and the open dialog, all owned by the
@@ -33,9 +26,9 @@ struct WindowServices {
     std::unique_ptr<HostLookup> host;
 };
 
-// The editor's one window. It owns the editor state, shows it in the controls of the
-// same names and hands each user event on a control to its one reaction.
-class frm_Quorvel : public QWidget {
+// The editor's one window, built from the control table. It turns Qt's events into the
+// form's events and shows what the form hands it; the rules are the form's.
+class frm_Quorvel : public QWidget, private FormView {
     Q_OBJECT
 
   public:
@@ -46,45 +39,27 @@ class frm_Quorvel : public QWidget {
     // without a path.
     void OpenPath(const std::optional<std::string>& path);
 
-    const EditorState& state() const { return state_; }
+    const EditorState& state() const { return form_.state(); }
     // The ratio fields tx_ueber(0) .. tx_ueber(5), top to bottom.
-    QLineEdit* tx_ueber(int index) const { return tx_ueber_.at(index); }
+    QLineEdit* tx_ueber(int index) const;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A property file dropped anywhere on the window is loaded.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
-    // One text field: its state member and which of its events have a reaction.
-    struct FieldBinding {
-        QLineEdit* edit;
-        Field field;
-        int index;
-        std::string* text;
-        bool keyReaction;
-        bool focusReaction;
-        std::set<long long> pressedKeys;  // presses this field saw and whose release is due
-    };
-
-    void BindFields();
-    void BindButtons();
+    void Build();
+    void BindShortcuts();
+    const Control* Focused() const;
     void FitFont();
-    // Runs one reaction to its end, then shows the state.
-    void React(const std::function<void()>& reaction);
-    void ReportFailure(const std::exception& e) noexcept;
-    // Shows the state in the controls; sets off no reaction.
-    void ShowState();
-    QRadioButton* OptionButton(TypeOption option) const;
+    void Show(const EditorState& state) override;
+    const Control* ControlOf(const QObject* widget) const;
 
     WindowServices owned_;
-    std::unique_ptr<MessageSink> showingSink_;
-    std::unique_ptr<FileDialog> showingDialog_;
-    Services services_;
-    std::unique_ptr<Ui::frm_Quorvel> ui_;
-    EditorState state_;
-    std::array<QLineEdit*, kRatioFields> tx_ueber_{};
-    std::vector<FieldBinding> fields_;
-    bool showingState_ = false;
-    bool reacting_ = false;
+    Form form_;
+    std::vector<std::pair<const Control*, QWidget*>> widgets_;  // in the table's order
 };
 
 }  // namespace quorvel

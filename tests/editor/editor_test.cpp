@@ -36,6 +36,7 @@ struct Sink : MessageSink {
     void ShowMessage(const std::string& c, const std::string& t, MessageIcon i) override {
         shown.push_back(c + "|" + std::to_string(static_cast<int>(i)) + "|" + t);
     }
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
     std::vector<std::string> shown;
 };
 

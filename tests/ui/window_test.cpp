@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -13,31 +14,12 @@
 
 #include "QtPlatform.h"
 #include "frm_Quorvel.h"
+#include "user_sequences.h"
 
 namespace quorvel {
 namespace {
 
-struct FakeDialog : FileDialog {
-    std::string chosen;
-    int shown = 0;
-    std::string ShowOpenDialog(const std::string&, std::uint32_t,
-                               const std::optional<std::string>&) override {
-        ++shown;
-        return chosen;
-    }
-};
-
-struct FakeSink : MessageSink {
-    std::vector<std::string> texts;
-    void ShowMessage(const std::string&, const std::string& text, MessageIcon) override {
-        texts.push_back(text);
-    }
-};
-
-QByteArray Bytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using sequences::Act;
 
 // The shown window with a fake open dialog and message sink, and the C number format.
 class Window : public testing::Test {
@@ -45,14 +27,10 @@ class Window : public testing::Test {
     void SetUp() override {
         window_ = std::make_unique<frm_Quorvel>(
             WindowServices{std::make_unique<QtNumberFormat>(QLocale::c()),
-                           std::unique_ptr<MessageSink>(sink_ = new FakeSink),
-                           std::unique_ptr<FileDialog>(dialog_ = new FakeDialog), nullptr});
+                           std::unique_ptr<MessageSink>(sink_ = new sequences::Sink),
+                           std::unique_ptr<FileDialog>(dialog_ = new sequences::Dialog), nullptr});
         window_->show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
-    }
-    QString CopyOfExample(const QString& name) {
-        QFile::copy(QUORVEL_EXAMPLES "/" + name, dir_.filePath(name));
-        return dir_.filePath(name);
     }
     template <typename T = QWidget>
     T* Control(const char* name) {
@@ -77,46 +55,34 @@ class Window : public testing::Test {
     }
 
     QTemporaryDir dir_;
-    FakeDialog* dialog_ = nullptr;
-    FakeSink* sink_ = nullptr;
+    sequences::Dialog* dialog_ = nullptr;
+    sequences::Sink* sink_ = nullptr;
     std::unique_ptr<frm_Quorvel> window_;
 };
 
 TEST_F(Window, EveryControlAsTheTableGivesIt) {
-    QFile file(QUORVEL_CONTROLS_TABLE);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
-    // Rows after two comment lines and the heading:
-    // name;kind;in;caption;left;top;width;height;tab;tooltip;align
-    std::vector<QStringList> table;
-    for (const QString& line : QString::fromUtf8(file.readAll()).split('\n').mid(3))
-        if (!line.isEmpty()) table.push_back(line.split(';'));
-    ASSERT_EQ(table.size(), 46u);
-    const QStringList kinds{"button", "field", "frame", "label", "option"};
-    const QStringList classes{"QPushButton", "QLineEdit", "QGroupBox", "QLabel", "QRadioButton"};
-    const auto px = [](const QString& twips) { return int(std::lround(twips.toInt() / 15.0)); };
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        const QStringList& c = table[i];
-        SCOPED_TRACE(c[0].toStdString());
-        const auto found = window_->findChildren<QWidget*>(c[0]);
+    const char* classes[] = {"QPushButton", "QLineEdit", "QGroupBox", "QLabel", "QRadioButton"};
+    const auto px = [](int twips) { return int(std::lround(twips / 15.0)); };
+    const auto text = [](std::string_view t) { return QString::fromUtf8(t.data(), t.size()); };
+    for (const quorvel::Control& c : Controls()) {
+        SCOPED_TRACE(std::string(c.name));
+        const auto found = window_->findChildren<QWidget*>(text(c.name));
         ASSERT_EQ(found.size(), 1);
         QWidget* w = found.front();
-        EXPECT_TRUE(w->inherits(classes.value(kinds.indexOf(c[1])).toLatin1()));
-        EXPECT_EQ(w->parentWidget()->objectName(), c[2]);
-        EXPECT_EQ(w->geometry(), QRect(px(c[4]), px(c[5]), px(c[6]), px(c[7])));
-        EXPECT_EQ(w->toolTip(), c[9]);
+        EXPECT_TRUE(w->inherits(classes[static_cast<int>(c.kind)]));
+        EXPECT_EQ(w->parentWidget()->objectName(), text(c.container));
+        EXPECT_EQ(w->geometry(), QRect(px(c.left), px(c.top), px(c.width), px(c.height)));
+        EXPECT_EQ(w->toolTip(), text(c.tooltip));
+        EXPECT_EQ(w->accessibleName(), text(AccessibleName(c)));
         if (auto* label = qobject_cast<QLabel*>(w)) {
-            EXPECT_EQ(label->text(), c[3]);
+            EXPECT_EQ(label->text(), text(c.caption));
             EXPECT_EQ(label->alignment() & Qt::AlignHorizontal_Mask,
-                      c[10] == "c" ? Qt::AlignHCenter : Qt::AlignLeft);
+                      c.centred ? Qt::AlignHCenter : Qt::AlignLeft);
         } else if (auto* frame = qobject_cast<QGroupBox*>(w)) {
-            EXPECT_EQ(frame->title(), c[3]);
+            EXPECT_EQ(frame->title(), text(c.caption));
         } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-            EXPECT_EQ(button->text(), c[3]);
+            EXPECT_EQ(button->text(), text(c.caption));
             EXPECT_TRUE(button->focusPolicy() & Qt::ClickFocus) << "a click must take the focus";
-            // A screen reader names each bare option mark by the label to its right.
-            if (c[1] == "option") {
-                EXPECT_EQ(button->accessibleName(), table[i + 1][3]);
-            }
             if (auto* push = qobject_cast<QPushButton*>(w)) {
                 EXPECT_FALSE(push->autoDefault() || push->isDefault());
                 EXPECT_FALSE(push->icon().isNull());
@@ -145,19 +111,7 @@ TEST(WindowLayout, CaptionsFitUnderALargeDesktopFont) {
         EXPECT_LT(QFontMetrics(frame->font()).horizontalAdvance(frame->title()), frame->width());
 }
 
-TEST_F(Window, RightAfterStartAndTabOrder) {
-    for (const QRadioButton* option : window_->findChildren<QRadioButton*>()) {
-        const QString name = option->objectName();
-        EXPECT_EQ(option->isEnabled(), name != "Opt_DLok" && name != "Opt_Elok")
-            << name.toStdString();
-        EXPECT_EQ(option->isChecked(), name == "Opt_Andere") << name.toStdString();
-    }
-    EXPECT_TRUE(Control("lab_DLok")->isEnabled() && Control("lab_Elok")->isEnabled());
-    EXPECT_FALSE(Control("Fra_Motor")->isVisible());
-    for (const QLineEdit* field : window_->findChildren<QLineEdit*>()) {
-        EXPECT_TRUE(field->text().isEmpty()) << field->objectName().toStdString();
-        EXPECT_EQ(field->isVisible(), field->parentWidget()->objectName() != "Fra_Motor");
-    }
+TEST_F(Window, FirstFocusAndTabOrder) {
     EXPECT_EQ(QApplication::focusWidget(), Control("bu_open"));
 
     // Tab skips the hidden motor frame, and visits it once a file shows it.
@@ -169,81 +123,95 @@ TEST_F(Window, RightAfterStartAndTabOrder) {
               "Opt_Andere");
 }
 
-TEST_F(Window, OpenPresetTypeSpeedAndSave) {
-    const QString path = CopyOfExample("elok.txt");
-    const QByteArray original = Bytes(path);
-    dialog_->chosen = path.toStdString();
-    Click("bu_open");
-    ASSERT_EQ(dialog_->shown, 1);
-    EXPECT_TRUE(Control("Fra_Motor")->isVisible());
-    EXPECT_EQ(Control<QLineEdit>("tx_Datei")->text(), path);
+// The shared user sequences, as real Qt events on the shown window.
+class QtDriver : public sequences::Driver {
+  public:
+    QtDriver(frm_Quorvel& window, sequences::Dialog& dialog) : window_(window), dialog_(dialog) {}
+    QWidget* W(std::string_view name) {
+        return window_.findChild<QWidget*>(QString::fromUtf8(name.data(), name.size()));
+    }
+    void Act(const sequences::Step& step, const std::string& path) override {
+        QWidget* w = step.control.empty() ? nullptr : W(step.control);
+        switch (step.act) {
+            case Act::Open:
+                dialog_.chosen = path;
+                QTest::mouseClick(W("bu_open"), Qt::LeftButton);
+                break;
+            case Act::Load:
+                window_.OpenPath(path);
+                break;
+            case Act::Click:
+                QTest::mouseClick(w, Qt::LeftButton);
+                break;
+            case Act::Type:
+                QTest::mouseClick(w, Qt::LeftButton);
+                static_cast<QLineEdit*>(w)->selectAll();
+                QTest::keyClicks(w, QString::fromUtf8(step.text.data(), step.text.size()));
+                break;
+            case Act::Enter:
+                QTest::keyClick(w, Qt::Key_Return);
+                break;
+            case Act::KeypadEnter:
+                QTest::keyClick(w, Qt::Key_Enter, Qt::KeypadModifier);
+                break;
+            case Act::StrayEnter:
+                QTest::sendKeyEvent(QTest::Release, w, Qt::Key_Return, '\r', {});
+                break;
+            case Act::SaveKeys:
+            case Act::OpenKeys:
+                dialog_.chosen = "";
+                QTest::keyClick(QApplication::focusWidget(),
+                                step.act == Act::SaveKeys ? Qt::Key_S : Qt::Key_O,
+                                Qt::ControlModifier);
+                break;
+            case Act::Drop: {
+                QMimeData data;
+                data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+                QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+                QApplication::sendEvent(&window_, &enter);
+                QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+                if (enter.isAccepted()) QApplication::sendEvent(&window_, &drop);
+                break;
+            }
+            case Act::Borrow:
+                for (Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
+                    QFocusEvent out(QEvent::FocusOut, reason);
+                    QApplication::sendEvent(w, &out);
+                }
+                break;
+        }
+    }
+    std::string Text(const std::string& name) override {
+        return static_cast<QLineEdit*>(W(name))->text().toStdString();
+    }
+    bool Shown(const std::string& name) override { return W(name)->isVisible(); }
+    bool Selected(const std::string& name) override {
+        return static_cast<QRadioButton*>(W(name))->isChecked();
+    }
+    bool Enabled(const std::string& name) override { return W(name)->isEnabled(); }
 
-    Click("Opt_Elok");
-    EXPECT_TRUE(Control<QRadioButton>("Opt_Elok")->isChecked());
-    EXPECT_EQ(Control<QLineEdit>("tx_U1")->text(), "1500");
+  private:
+    frm_Quorvel& window_;
+    sequences::Dialog& dialog_;
+};
 
-    Type("tx_VmaxV", "80\r");
-    EXPECT_EQ(window_->tx_ueber(5)->text(), "13.3");
-
-    // Leaving the radius field for the save button normalizes it and recomputes the
-    // speeds before the save collects the fields.
-    Type("tx_Treib", "65,5");
-    Click("bu_save");
-    EXPECT_EQ(Control<QLineEdit>("tx_Treib")->text(), "65.5");
-    EXPECT_EQ(Control<QLineEdit>("tx_VmaxV")->text(), "84.21");
-    QByteArray expected = original;
-    expected.replace("( 62 )", "( 65.5 )")
-        .replace("( 9.0 )", "( 26.5 )")
-        .replace("( 6.3 )", "( 19.9 )")
-        .replace("( 3.6 )", "( 13.3 )");
-    EXPECT_EQ(Bytes(path).toStdString(), expected.toStdString());
-    EXPECT_EQ(Bytes(path + "_Orig"), original);
-    EXPECT_TRUE(sink_->texts.empty());
+TEST_F(Window, UserSequences) {
+    for (const sequences::Sequence& s : sequences::kSequences) {
+        SCOPED_TRACE(std::string(s.name));
+        SetUp();
+        QtDriver driver(*window_, *dialog_);
+        const std::string path =
+            sequences::CopyExample(s, QUORVEL_EXAMPLES, dir_.path().toStdString());
+        sequences::Run(driver, s, path);
+        sequences::Check(driver, s, QUORVEL_EXAMPLES, path, sink_->texts, dialog_->shown);
+    }
 }
 
-TEST_F(Window, LabelsAndAndereAndThePathFieldRunNothing) {
-    window_->OpenPath(CopyOfExample("elok.txt").toStdString());
-    const EditorState before = window_->state();
-    for (const char* label : {"lab_DLok", "lab_Elok", "lab_Zelmo", "Lab_Stadt", "lab_Masse"})
-        Click(label);
-    Click("Opt_Andere");
-    EXPECT_EQ(window_->state().tx_BremsK, before.tx_BremsK);
-    EXPECT_EQ(window_->state().tx_U1, before.tx_U1);
-    EXPECT_EQ(window_->state().selected, TypeOption::Opt_Andere);
-
-    Type("tx_Datei", "anderswo.txt\r");
-    Click("tx_Masse");
-    EXPECT_EQ(window_->state().tx_Datei, "anderswo.txt");
-    EXPECT_EQ(dialog_->shown, 0);
-    EXPECT_TRUE(sink_->texts.empty());
-
-    // Enter on the focused open button clicks it.
+TEST_F(Window, EnterOnTheFocusedOpenButtonClicksIt) {
     QWidget* open = Control("bu_open");
     open->setFocus();
     QTest::keyClick(open, Qt::Key_Return);
     EXPECT_EQ(dialog_->shown, 1);
-}
-
-TEST_F(Window, SaveRefusesATextTheFileCannotHold) {
-    const QString path = CopyOfExample("waggon.txt");
-    const QByteArray original = Bytes(path);
-    window_->OpenPath(path.toStdString());
-    Type("tx_Masse", "22000 (leer)");
-    Click("bu_save");
-    ASSERT_EQ(sink_->texts.size(), 1u);
-    EXPECT_NE(sink_->texts[0].find("nicht gespeichert"), std::string::npos);
-    EXPECT_EQ(Bytes(path), original);
-    EXPECT_FALSE(QFile::exists(path + "_Orig"));
-}
-
-TEST_F(Window, EnterCountsOnlyWhenTheFieldSawItsPress) {
-    window_->OpenPath(CopyOfExample("elok.txt").toStdString());
-    Type("tx_VMaxR", "50");
-    // The release of an Enter pressed elsewhere, e.g. on a message box now closed.
-    QTest::sendKeyEvent(QTest::Release, Control("tx_VMaxR"), Qt::Key_Return, '\r', {});
-    EXPECT_EQ(window_->tx_ueber(0)->text(), "-4.0");
-    QTest::keyClick(Control("tx_VMaxR"), Qt::Key_Return);
-    EXPECT_EQ(window_->tx_ueber(0)->text(), "-21.2");
 }
 
 }  // namespace

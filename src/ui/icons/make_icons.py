@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the window icon and the two button pictures as 16 x 16 pictures in 16 colours.
+"""Draws the window icon and the two button pictures as 16 x 16 pictures in 16 colours,
+as PNG files for the Qt window and .ico files for the Windows program.
 
 Run it after changing a picture; the PNG files it writes are committed. The larger
 sizes of the window icon are for the desktop's application menu. Standard library only.
@@ -123,6 +124,33 @@ def png(rows, scale=1):
             + chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
 
 
+def ico(images):
+    """A Windows icon file holding the given (rows, scale) pictures as 16-colour bitmaps."""
+    entries, blobs = [], []
+    for rows, scale in images:
+        size = 16 * scale
+        pixels = [[row[x // scale] for x in range(size)] for row in rows for _ in range(scale)]
+        header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 4, 0, 0, 0, 0, 16, 0)
+        palette = b"".join(bytes((b, g, r, 0)) for r, g, b in PALETTE.values())
+        xor, mask = bytearray(), bytearray()
+        for line in reversed(pixels):  # bottom-up
+            # A transparent pixel is black under a set mask bit, so the screen shows through.
+            keys = [KEYS.index("k" if c == "." else c) for c in line]
+            xor += bytes((keys[i] << 4) | keys[i + 1] for i in range(0, size, 2))
+            xor += bytes(-(size // 2) % 4)
+            bits = "".join("1" if c == "." else "0" for c in line)
+            row = int(bits, 2).to_bytes(size // 8, "big")
+            mask += row + bytes(-len(row) % 4)
+        blobs.append(header + palette + bytes(xor) + bytes(mask))
+        entries.append((size % 256, 16))
+    offset = 6 + 16 * len(blobs)
+    out = struct.pack("<HHH", 0, 1, len(blobs))
+    for (size, colours), blob in zip(entries, blobs):
+        out += struct.pack("<BBBBHHII", size, size, colours, 0, 1, 4, len(blob), offset)
+        offset += len(blob)
+    return out + b"".join(blobs)
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     pictures = {"open": OPEN, "save": SAVE, "quorvel": hammer_and_wrench()}
@@ -130,6 +158,10 @@ def main():
         assert len(rows) == 16 and all(len(r) == 16 for r in rows), name
         with open(os.path.join(here, name + ".png"), "wb") as f:
             f.write(png(rows))
+        # The Windows program's resources.
+        sizes = (1, 2, 3) if name == "quorvel" else (1,)
+        with open(os.path.join(here, name + ".ico"), "wb") as f:
+            f.write(ico([(rows, scale) for scale in sizes]))
     for scale in (2, 3):
         with open(os.path.join(here, "quorvel-%d.png" % (16 * scale)), "wb") as f:
             f.write(png(pictures["quorvel"], scale))

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "EditorState.h"
+#include "FieldEvents.h"
+
+// The window's controls as data: the one description both windows are built from and
+// the tests compare against. Positions and sizes are in twips (1/1440 inch), measured
+// from the top left of the container's inner area.
+namespace quorvel {
+
+inline constexpr std::string_view kFormName = "frm_Quorvel";
+inline constexpr std::string_view kFormCaption = "Eigenschaften Rollmaterial";
+inline constexpr int kClientWidth = 8385;  // twips
+inline constexpr int kClientHeight = 3525;
+// The grey background of tx_Datei, red, green, blue.
+inline constexpr int kPathBackground[3] = {192, 192, 192};
+
+enum class ControlKind { Button, Field, Frame, Label, Option };
+// The picture a button shows; the icons of the project's icon script.
+enum class Picture { None, Open, Save };
+// What a click on a button or a choice of an option runs.
+enum class Command { None, Open, Save, Restore, Steam, ElectricDiesel, City, Wagon, Other };
+
+struct Control {
+    std::string_view name;  // tx_ueber members are tx_ueber_0 .. tx_ueber_5
+    ControlKind kind;
+    std::string_view container;  // kFormName or a frame's name
+    std::string_view caption;
+    int left, top, width, height;
+    int tab;  // place in the focus order, 0 first
+    std::string_view tooltip;
+    bool centred;
+    Picture picture;
+    // The state member a field shows (index for tx_ueber), the option a choice
+    // selects, the command a click runs; what a screen reader reads for a field or an
+    // option (an option's is the caption of the label to its right).
+    Field field;
+    int index;
+    TypeOption option;
+    Command command;
+    std::string_view accessible;
+};
+
+// All 46 controls, frames before what they hold.
+std::span<const Control> Controls();
+// nullptr for a name the window does not have.
+const Control* FindControl(std::string_view name);
+
+// The order the controls are made in, which is also the order the Tab key visits
+// them: each container at the place of the first control it holds that takes the
+// focus, its contents after it by their Tab column, those that take the focus first.
+std::vector<const Control*> CreationOrder();
+
+// Twips as pixels at the given dots per inch, rounded half away from zero.
+int Pixels(int twips, int dpi);
+
+// What a control shows of the state. Controls the state does not govern are visible
+// and enabled, and hold no text.
+const std::string* ShownText(const EditorState& state, const Control& control);
+bool IsVisible(const EditorState& state, const Control& control);
+bool IsEnabled(const EditorState& state, const Control& control);
+bool IsChecked(const EditorState& state, const Control& control);
+// Buttons and fields take the Tab key; of the options only the selected one (any of
+// them while none is), so Tab enters the group at its choice.
+bool IsTabStop(const EditorState& state, const Control& control);
+// What a screen reader reads for the control: its accessible name, else its tooltip,
+// else its caption.
+std::string_view AccessibleName(const Control& control);
+
+}  // namespace quorvel

@@ -1,0 +1,420 @@
+#include "Win32Window.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "Mod_Registry.h"
+#include "resource.h"
+
+namespace quorvel::win32 {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"Quorvel.frm_Quorvel";
+constexpr int kFirstId = 100;  // clear of IDOK and IDCANCEL
+// The commands of the keyboard shortcuts, below the controls' numbers.
+constexpr WORD kShortcutOpen = 10;
+constexpr WORD kShortcutSave = 11;
+
+int Id(const quorvel::Control& c) {
+    return kFirstId + static_cast<int>(&c - Controls().data());
+}
+
+// Which physical key a message is about: the scan code with its extended bit (the
+// keypad's Enter has it, Return has not) beside the virtual-key code.
+std::uint64_t KeyId(WPARAM key, LPARAM flags) {
+    return ((static_cast<std::uint64_t>(flags) >> 16) & 0x1FF) << 16 | (key & 0xFFFF);
+}
+
+std::wstring TextOf(HWND hwnd) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(
+        static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+}  // namespace
+
+Win32Window::Win32Window(WindowServices services)
+    : owned_([&] {
+          if (!services.format) services.format = std::make_unique<Win32NumberFormat>();
+          if (!services.messages) services.messages = std::make_unique<Win32MessageSink>();
+          if (!services.dialog) services.dialog = std::make_unique<Win32FileDialog>();
+          if (!services.host) services.host = std::make_unique<RegistryHostLookup>();
+          return std::move(services);
+      }()),
+      form_(Services{*owned_.format, *owned_.messages, *owned_.dialog, *owned_.host}, *this) {
+    sink_ = dynamic_cast<Win32MessageSink*>(owned_.messages.get());
+    dialog_ = dynamic_cast<Win32FileDialog*>(owned_.dialog.get());
+}
+
+Win32Window::~Win32Window() {
+    if (window_ != nullptr) {
+        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+        DestroyWindow(window_);
+    }
+    if (font_ != nullptr) DeleteObject(font_);
+    if (pathBrush_ != nullptr) DeleteObject(pathBrush_);
+    if (shortcuts_ != nullptr) DestroyAcceleratorTable(shortcuts_);
+    for (HICON picture : pictures_)
+        if (picture != nullptr) DestroyIcon(picture);
+}
+
+bool Win32Window::Create(HINSTANCE instance, int show) {
+    instance_ = instance;
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    // A dialog's window class, so that the system's dialog handling moves the focus
+    // with Tab and the arrow keys and lets Enter click the focused button.
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.cbWndExtra = DLGWINDOWEXTRA;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = static_cast<HICON>(LoadImageW(
+        instance, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    windowClass.hIconSm = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, 16, 16, LR_SHARED));
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kClassName;
+    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        return false;
+
+    window_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, Wide(kFormCaption).c_str(),
+                              WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                              CW_USEDEFAULT, nullptr, nullptr, instance, this);
+    if (window_ == nullptr) return false;
+    if (sink_ != nullptr) sink_->SetOwner(window_);
+    if (dialog_ != nullptr) dialog_->SetOwner(window_);
+    dpi_ = GetDpiForWindow(window_);
+    pathBrush_ = CreateSolidBrush(RGB(kPathBackground[0], kPathBackground[1], kPathBackground[2]));
+    MakeControls();
+    Place();
+
+    // The client area is the table's; the system chooses where the window opens.
+    RECT frame = {0, 0, Pixels(kClientWidth, static_cast<int>(dpi_)),
+                  Pixels(kClientHeight, static_cast<int>(dpi_))};
+    AdjustWindowRectExForDpi(&frame, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT, dpi_);
+    SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    ACCEL keys[] = {{FCONTROL | FVIRTKEY, 'O', kShortcutOpen},
+                    {FCONTROL | FVIRTKEY, 'S', kShortcutSave}};
+    shortcuts_ = CreateAcceleratorTableW(keys, 2);
+    DragAcceptFiles(window_, TRUE);
+
+    form_.Load();
+    ShowWindow(window_, show);
+    UpdateWindow(window_);
+    // Through the dialog handling, so that the open button is also the one Enter clicks.
+    SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control("bu_open")), TRUE);
+    return true;
+}
+
+HWND Win32Window::Control(std::string_view name) const {
+    for (const Made& made : made_)
+        if (made.control->name == name) return made.hwnd;
+    return nullptr;
+}
+
+const Win32Window::Made* Win32Window::Find(HWND hwnd) const {
+    for (const Made& made : made_)
+        if (made.hwnd == hwnd) return &made;
+    return nullptr;
+}
+
+// Every control of the table, in the order that is also the Tab order. Frames hold
+// their controls, so hiding a frame hides what it holds.
+void Win32Window::MakeControls() {
+    tooltips_ =
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
+    bool inOptionRun = false;
+    for (const quorvel::Control* c : CreationOrder()) {
+        const HWND parent = c->container == kFormName ? window_ : Control(c->container);
+        const wchar_t* windowClass = WC_BUTTONW;
+        DWORD style = WS_CHILD | WS_VISIBLE;
+        DWORD exStyle = 0;
+        std::string_view text = c->caption;
+        // Each control is a group of its own, except the options of one frame, which
+        // form the one group the arrow keys move within.
+        if (c->kind != ControlKind::Option || !inOptionRun) style |= WS_GROUP;
+        inOptionRun = c->kind == ControlKind::Option;
+        switch (c->kind) {
+            case ControlKind::Button:
+                style |= BS_PUSHBUTTON | BS_ICON | WS_TABSTOP;
+                text = AccessibleName(*c);  // what a screen reader reads; the picture shows
+                break;
+            case ControlKind::Field:
+                windowClass = WC_EDITW;
+                style |= ES_AUTOHSCROLL | WS_TABSTOP;
+                exStyle = WS_EX_CLIENTEDGE;
+                break;
+            case ControlKind::Frame:
+                style |= BS_GROUPBOX | WS_CLIPCHILDREN;
+                exStyle = WS_EX_CONTROLPARENT;
+                break;
+            case ControlKind::Label:
+                windowClass = WC_STATICW;
+                // Notify, so that the tooltip sees the mouse over it.
+                style |= SS_NOTIFY | (c->centred ? SS_CENTER : SS_LEFTNOWORDWRAP);
+                break;
+            case ControlKind::Option:
+                // The bare mark; its text lies beyond its width and is what a screen
+                // reader reads for it: the label's caption.
+                style |= BS_AUTORADIOBUTTON;
+                text = AccessibleName(*c);
+                break;
+        }
+        const HWND hwnd = CreateWindowExW(
+            exStyle, windowClass, Wide(text).c_str(), style, 0, 0, 0, 0, parent,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id(*c))), instance_, nullptr);
+        made_.push_back({c, hwnd});
+        if (c->kind == ControlKind::Frame) SetWindowSubclass(hwnd, FrameProc, 1, DWORD_PTR(this));
+        if (c->kind == ControlKind::Field) {
+            SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);  // a field holds any length
+            SetWindowSubclass(hwnd, FieldProc, 1, DWORD_PTR(this));
+        }
+        AddTooltip(made_.back());
+    }
+}
+
+void Win32Window::AddTooltip(const Made& made) {
+    if (made.control->tooltip.empty()) return;
+    std::wstring tip = Wide(made.control->tooltip);
+    TOOLINFOW tool = {};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = GetParent(made.hwnd);
+    tool.uId = reinterpret_cast<UINT_PTR>(made.hwnd);
+    tool.lpszText = tip.data();
+    SendMessageW(tooltips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+// Positions, sizes, font and pictures for the window's present dots per inch.
+void Win32Window::Place() {
+    const int dpi = static_cast<int>(dpi_);
+    // The controls let go of the old font before it is deleted.
+    const HFONT old = font_;
+    font_ = CreateFontW(-MulDiv(kFontPoints, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                        DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                        DEFAULT_PITCH | FF_DONTCARE, kFontFace);
+    const int icon = MulDiv(16, dpi, 96);
+    for (HICON& picture : pictures_) {
+        if (picture != nullptr) DestroyIcon(picture);
+        picture = nullptr;
+    }
+    for (const Made& made : made_) {
+        const quorvel::Control& c = *made.control;
+        SetWindowPos(made.hwnd, nullptr, Pixels(c.left, dpi), Pixels(c.top, dpi),
+                     Pixels(c.width, dpi), Pixels(c.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(made.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+        if (c.picture == Picture::None) continue;
+        HICON& picture = pictures_[c.picture == Picture::Open ? 0 : 1];
+        picture = static_cast<HICON>(LoadImageW(
+            instance_, MAKEINTRESOURCEW(c.picture == Picture::Open ? IDI_OPEN : IDI_SAVE),
+            IMAGE_ICON, icon, icon, 0));
+        SendMessageW(made.hwnd, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(picture));
+    }
+    SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, MulDiv(400, dpi, 96));
+    if (old != nullptr) DeleteObject(old);
+}
+
+void Win32Window::OpenPath(const std::optional<std::string>& path) {
+    form_.OpenPath(path);
+}
+
+bool Win32Window::PreTranslate(MSG& message) {
+    if (window_ == nullptr) return false;
+    return TranslateAcceleratorW(window_, shortcuts_, &message) ||
+           IsDialogMessageW(window_, &message);
+}
+
+void Win32Window::OnDrop(WPARAM wParam) {
+    const auto drop = reinterpret_cast<HDROP>(wParam);
+    const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+    std::wstring path(length + 1, L'\0');
+    DragQueryFileW(drop, 0, path.data(), length + 1);
+    path.resize(length);
+    DragFinish(drop);
+    const Made* focused = Find(GetFocus());
+    form_.OpenFile(Utf8(path), focused != nullptr ? focused->control : nullptr);
+}
+
+void Win32Window::Show(const EditorState& state) {
+    for (const Made& made : made_) {
+        const quorvel::Control& c = *made.control;
+        if (const std::string* text = ShownText(state, c)) {
+            const std::wstring wide = Wide(*text);
+            // Only a changed text is set, so that the caret stays where the user left it.
+            if (TextOf(made.hwnd) != wide) SetWindowTextW(made.hwnd, wide.c_str());
+        }
+        const bool visible = IsVisible(state, c);
+        if (((GetWindowLongW(made.hwnd, GWL_STYLE) & WS_VISIBLE) != 0) != visible)
+            ShowWindow(made.hwnd, visible ? SW_SHOWNA : SW_HIDE);
+        EnableWindow(made.hwnd, IsEnabled(state, c));
+        if (c.kind != ControlKind::Option) continue;
+        SendMessageW(made.hwnd, BM_SETCHECK, IsChecked(state, c) ? BST_CHECKED : BST_UNCHECKED, 0);
+        // The Tab key enters the option group at its selected option.
+        const LONG_PTR style = GetWindowLongPtrW(made.hwnd, GWL_STYLE);
+        SetWindowLongPtrW(made.hwnd, GWL_STYLE,
+                          IsTabStop(state, c) ? style | WS_TABSTOP : style & ~WS_TABSTOP);
+    }
+    // A field hidden while it had the focus leaves it nowhere; the keyboard would reach
+    // no control. The open button takes it, as at the start.
+    const HWND focus = GetFocus();
+    if (GetActiveWindow() == window_ && (focus == nullptr || focus == window_ ||
+                                         (IsChild(window_, focus) && !IsWindowVisible(focus))))
+        SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control("bu_open")), TRUE);
+}
+
+LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self == nullptr || self->window_ != hwnd) return DefDlgProcW(hwnd, message, wParam, lParam);
+    return self->OnMessage(message, wParam, lParam);
+}
+
+LRESULT Win32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            OnCommand(wParam, lParam);
+            return 0;
+        case WM_CTLCOLOREDIT:
+            if (reinterpret_cast<HWND>(lParam) == Control("tx_Datei")) {
+                const auto dc = reinterpret_cast<HDC>(wParam);
+                SetBkColor(dc, RGB(kPathBackground[0], kPathBackground[1], kPathBackground[2]));
+                return reinterpret_cast<LRESULT>(pathBrush_);
+            }
+            break;
+        case WM_DPICHANGED: {
+            dpi_ = HIWORD(wParam);
+            Place();
+            const auto* r = reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(window_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
+        case WM_DROPFILES:
+            OnDrop(wParam);
+            return 0;
+        case WM_CLOSE:
+            // Closing ends the program at once; nothing asks about unsaved values.
+            DestroyWindow(window_);
+            return 0;
+        case WM_DESTROY:
+            window_ = nullptr;
+            PostQuitMessage(0);
+            return 0;
+        default:
+            break;
+    }
+    return DefDlgProcW(window_, message, wParam, lParam);
+}
+
+void Win32Window::OnCommand(WPARAM wParam, LPARAM lParam) {
+    if (lParam == 0 && HIWORD(wParam) == 1) {  // a keyboard shortcut
+        const Made* focused = Find(GetFocus());
+        const WORD id = LOWORD(wParam);
+        if (id == kShortcutOpen || id == kShortcutSave)
+            form_.Shortcut(id == kShortcutOpen ? Command::Open : Command::Save,
+                           focused != nullptr ? focused->control : nullptr);
+        return;
+    }
+    const Made* made = Find(reinterpret_cast<HWND>(lParam));
+    if (made == nullptr) return;  // the dialog handling's IDOK and IDCANCEL run nothing
+    const WORD code = HIWORD(wParam);
+    switch (made->control->kind) {
+        case ControlKind::Button:
+        case ControlKind::Option:
+            // A radio button reports BN_CLICKED when the user chooses it by mouse or
+            // keyboard, never when the program checks it.
+            if (code == BN_CLICKED) form_.Clicked(*made->control);
+            break;
+        case ControlKind::Field:
+            if (code == EN_CHANGE) form_.TextEdited(*made->control, Utf8(TextOf(made->hwnd)));
+            break;
+        default:
+            break;
+    }
+}
+
+// A frame holds controls, so their notifications reach it: they go on to the window.
+LRESULT CALLBACK Win32Window::FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR, DWORD_PTR self) {
+    switch (message) {
+        case WM_COMMAND:
+        case WM_NOTIFY:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+            return SendMessageW(reinterpret_cast<Win32Window*>(self)->window_, message, wParam,
+                                lParam);
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(hwnd, FrameProc, 1);
+            break;
+        default:
+            break;
+    }
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK Win32Window::FieldProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR, DWORD_PTR self) {
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(hwnd, FieldProc, 1);
+        return DefSubclassProc(hwnd, message, wParam, lParam);
+    }
+    auto* window = reinterpret_cast<Win32Window*>(self);
+    const Made* made = window->Find(hwnd);
+    if (made == nullptr) return DefSubclassProc(hwnd, message, wParam, lParam);
+    return window->OnField(*made, message, wParam, lParam);
+}
+
+LRESULT Win32Window::OnField(const Made& field, UINT message, WPARAM wParam, LPARAM lParam) {
+    const HWND hwnd = field.hwnd;
+    switch (message) {
+        case WM_GETDLGCODE: {
+            // Enter belongs to the field, not to the dialog handling; Tab still moves on.
+            LRESULT code = DefSubclassProc(hwnd, message, wParam, lParam);
+            const auto* key = reinterpret_cast<const MSG*>(lParam);
+            if (key != nullptr && (key->message == WM_KEYDOWN || key->message == WM_CHAR) &&
+                key->wParam == VK_RETURN)
+                code |= DLGC_WANTALLKEYS;
+            return code;
+        }
+        case WM_CHAR:
+            if (wParam == '\r' || wParam == '\n') return 0;  // a single line: no beep
+            break;
+        case WM_KEYDOWN:
+            form_.KeyPressed(*field.control, KeyId(wParam, lParam), (lParam >> 30) & 1);
+            break;
+        case WM_KEYUP: {
+            const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+            form_.KeyReleased(*field.control, KeyId(wParam, lParam), static_cast<int>(wParam),
+                              false);
+            return result;
+        }
+        case WM_KILLFOCUS: {
+            const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+            // A message box or another program takes the focus only for a while.
+            const auto to = reinterpret_cast<HWND>(wParam);
+            const bool here =
+                window_ != nullptr && to != nullptr && (to == window_ || IsChild(window_, to));
+            form_.FocusLost(*field.control,
+                            here ? FocusTarget::ThisWindow : FocusTarget::OtherWindow);
+            return result;
+        }
+        default:
+            break;
+    }
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+}  // namespace quorvel::win32

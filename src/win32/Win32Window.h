@@ -1,0 +1,91 @@
+#pragma once
+
+#include "Win32Platform.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Form.h"
+
+// The editor's window made with the Win32 API from the control table. It turns window
+// messages into the form's events and shows what the form hands it; the rules are the
+// form's.
+namespace quorvel::win32 {
+
+// The platform pieces; each one left empty is the real one.
+struct WindowServices {
+    std::unique_ptr<NumberFormat> format;
+    std::unique_ptr<MessageSink> messages;
+    std::unique_ptr<FileDialog> dialog;
+    std::unique_ptr<HostLookup> host;
+};
+
+// The font every control uses: one that fits every caption of the table at 8 points.
+inline constexpr const wchar_t* kFontFace = L"MS Sans Serif";
+inline constexpr int kFontPoints = 8;
+
+class Win32Window : private FormView {
+  public:
+    explicit Win32Window(WindowServices services = {});
+    ~Win32Window() override;
+    Win32Window(const Win32Window&) = delete;
+    Win32Window& operator=(const Win32Window&) = delete;
+
+    // Creates the window and its controls and runs the load step; false when the system
+    // refused to create it. The window opens where the system places new windows.
+    bool Create(HINSTANCE instance, int show);
+    HWND handle() const { return window_; }
+    // The control made for a row of the table; nullptr for a name the table lacks.
+    HWND Control(std::string_view name) const;
+    HFONT font() const { return font_; }
+    HWND tooltips() const { return tooltips_; }
+    UINT dpi() const { return dpi_; }
+
+    // As the open button after its dialog; the file named on the command line comes
+    // this way.
+    void OpenPath(const std::optional<std::string>& path);
+    const EditorState& state() const { return form_.state(); }
+
+    // The message loop's filter: Ctrl+O and Ctrl+S, and keyboard navigation between the
+    // controls. True when the message was handled.
+    bool PreTranslate(MSG& message);
+
+  private:
+    struct Made {
+        const quorvel::Control* control;
+        HWND hwnd;
+    };
+
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                      UINT_PTR id, DWORD_PTR self);
+    static LRESULT CALLBACK FieldProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                      UINT_PTR id, DWORD_PTR self);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnField(const Made& field, UINT message, WPARAM wParam, LPARAM lParam);
+    void OnCommand(WPARAM wParam, LPARAM lParam);
+    void OnDrop(WPARAM drop);
+    void MakeControls();
+    void AddTooltip(const Made& made);
+    void Place();
+    void Show(const EditorState& state) override;
+    const Made* Find(HWND hwnd) const;
+
+    WindowServices owned_;
+    Win32MessageSink* sink_ = nullptr;   // owned_.messages when it is the real one
+    Win32FileDialog* dialog_ = nullptr;  // owned_.dialog when it is the real one
+    Form form_;
+    HINSTANCE instance_ = nullptr;
+    HWND window_ = nullptr;
+    HWND tooltips_ = nullptr;
+    HFONT font_ = nullptr;
+    HBRUSH pathBrush_ = nullptr;
+    HICON pictures_[2] = {};
+    HACCEL shortcuts_ = nullptr;
+    UINT dpi_ = 96;
+    std::vector<Made> made_;  // in the order made, which is the Tab order
+};
+
+}  // namespace quorvel::win32

@@ -1,0 +1,23 @@
+// The Windows program: the editor's one window and its message loop.
+#include "Win32Window.h"
+
+#include <shellapi.h>
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+    quorvel::win32::Win32Window window;
+    if (!window.Create(instance, show)) return 1;
+    // A file named on the command line (as when a .txt file is opened with the editor)
+    // is loaded as OpenPath loads it.
+    int count = 0;
+    if (wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        if (count > 1) window.OpenPath(quorvel::win32::Utf8(args[1]));
+        LocalFree(args);
+    }
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (window.PreTranslate(message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <stdexcept>
+
+#include "Form.h"
+#include "user_sequences.h"
+
+namespace quorvel {
+namespace {
+
+namespace fs = std::filesystem;
+using sequences::Act;
+
+// Counts the shows; can run a hook inside one, as a toolkit's signal would.
+struct View : FormView {
+    int shows = 0;
+    std::function<void()> during;
+    void Show(const EditorState&) override {
+        ++shows;
+        if (during) during();
+    }
+};
+
+const Control& Named(std::string_view name) {
+    const Control* c = FindControl(name);
+    if (c == nullptr) throw std::invalid_argument(std::string(name));
+    return *c;
+}
+
+class FormTest : public testing::Test, public sequences::Driver {
+  protected:
+    void SetUp() override {
+        form = std::make_unique<Form>(Services{format, sink, dialog, host}, view);
+        form->Load();
+    }
+
+    // The user's events as a toolkit reports them: focus moves by click, each
+    // character is a press, a text change and a release.
+    void Focus(const Control* c) {
+        if (focused != nullptr && focused != c && focused->kind == ControlKind::Field)
+            form->FocusLost(*focused, FocusTarget::ThisWindow);
+        if (c->kind != ControlKind::Label && c->kind != ControlKind::Frame) focused = c;
+    }
+    void Act(const sequences::Step& step, const std::string& path) override {
+        const Control* c = step.control.empty() ? nullptr : &Named(step.control);
+        switch (step.act) {
+            case Act::Open:
+                dialog.chosen = path;
+                Focus(&Named("bu_open"));
+                form->Clicked(Named("bu_open"));
+                break;
+            case Act::Load:
+                form->OpenPath(path);
+                break;
+            case Act::Click:
+                Focus(c);
+                form->Clicked(*c);
+                break;
+            case Act::Type: {
+                Focus(c);
+                std::string text;
+                for (char ch : step.text) {
+                    form->KeyPressed(*c, static_cast<unsigned char>(ch), false);
+                    form->TextEdited(*c, text += ch);
+                    form->KeyReleased(*c, static_cast<unsigned char>(ch), ch, false);
+                }
+                break;
+            }
+            case Act::Enter:
+            case Act::KeypadEnter: {
+                const std::uint64_t key = step.act == Act::Enter ? 28 : 0x11C;
+                form->KeyPressed(*c, key, false);
+                form->KeyReleased(*c, key, 13, false);
+                break;
+            }
+            case Act::StrayEnter:
+                form->KeyReleased(*c, 28, 13, false);
+                break;
+            case Act::SaveKeys:
+            case Act::OpenKeys:
+                dialog.chosen = "";
+                form->Shortcut(step.act == Act::SaveKeys ? Command::Save : Command::Open, focused);
+                break;
+            case Act::Drop:
+                form->OpenFile(path, focused);
+                break;
+            case Act::Borrow:
+                form->FocusLost(*c, FocusTarget::OtherWindow);
+                form->FocusLost(*c, FocusTarget::Popup);
+                break;
+        }
+    }
+    std::string Text(const std::string& name) override {
+        return *ShownText(form->state(), Named(name));
+    }
+    bool Shown(const std::string& name) override {
+        const Control& c = Named(name);
+        return IsVisible(form->state(), c) &&
+               (c.container == kFormName || IsVisible(form->state(), Named(c.container)));
+    }
+    bool Selected(const std::string& name) override {
+        return IsChecked(form->state(), Named(name));
+    }
+    bool Enabled(const std::string& name) override { return IsEnabled(form->state(), Named(name)); }
+
+    sequences::TempFolder folder;
+    const fs::path& dir = folder.path;
+    sequences::CFormat format;
+    sequences::Sink sink;
+    sequences::Dialog dialog;
+    sequences::NoHost host;
+    View view;
+    std::unique_ptr<Form> form;
+    const Control* focused = nullptr;
+};
+
+TEST(ControlTable, OneRowPerControlMadeInTabOrder) {
+    std::set<std::string_view> names, made;
+    std::set<int> tabs;
+    std::vector<int> focus;
+    for (const Control* c : CreationOrder()) {
+        SCOPED_TRACE(std::string(c->name));
+        EXPECT_TRUE(names.insert(c->name).second && tabs.insert(c->tab).second);
+        EXPECT_TRUE(c->container == kFormName || made.count(c->container)) << "frame first";
+        made.insert(c->name);
+        EXPECT_EQ(c->kind == ControlKind::Field, ShownText(EditorState{}, *c) != nullptr);
+        EXPECT_EQ(c->kind == ControlKind::Option, c->option != TypeOption::None);
+        EXPECT_EQ(c->kind == ControlKind::Button, c->picture != Picture::None);
+        if (c->kind == ControlKind::Option) {
+            // A bare mark, named for a screen reader by the label to its right.
+            const auto label = std::find_if(Controls().begin(), Controls().end(), [&](auto& l) {
+                return l.container == c->container && l.top == c->top && l.left == c->left + 360;
+            });
+            ASSERT_NE(label, Controls().end());
+            EXPECT_EQ(AccessibleName(*c), label->caption);
+        }
+        if (IsTabStop(EditorState{}, *c) && c->kind != ControlKind::Option) focus.push_back(c->tab);
+    }
+    EXPECT_EQ(names.size(), 46u);
+    EXPECT_EQ(*tabs.rbegin(), 45);
+    EXPECT_TRUE(std::is_sorted(focus.begin(), focus.end()));
+    EXPECT_EQ(Pixels(kClientWidth, 96), 559);
+    EXPECT_EQ(Pixels(kClientHeight, 96), 235);
+    EXPECT_EQ(Pixels(255, 144), 26);  // 25.5 rounds up, as MulDiv does
+}
+
+TEST_F(FormTest, UserSequences) {
+    for (const sequences::Sequence& s : sequences::kSequences) {
+        SCOPED_TRACE(std::string(s.name));
+        SetUp();
+        sink.texts.clear();
+        dialog.shown = 0;
+        focused = nullptr;
+        const std::string path = sequences::CopyExample(s, QUORVEL_EXAMPLES, dir);
+        sequences::Run(*this, s, path);
+        sequences::Check(*this, s, QUORVEL_EXAMPLES, path, sink.texts, dialog.shown);
+    }
+}
+
+TEST_F(FormTest, EveryReactionShowsTheStateOnceAndOnlyOneRunsAtATime) {
+    const int before = view.shows;
+    form->OpenPath(sequences::CopyExample(sequences::kSequences[0], QUORVEL_EXAMPLES, dir));
+    EXPECT_EQ(view.shows, before + 1);
+    // A toolkit that reports the program's own writes as user events runs nothing.
+    const Control& vmax = Named("tx_VMaxR");
+    view.during = [&] {
+        form->TextEdited(vmax, "7");
+        form->KeyPressed(vmax, 28, false);
+        form->KeyReleased(vmax, 28, 13, false);
+        form->FocusLost(vmax, FocusTarget::ThisWindow);
+        form->Clicked(Named("Opt_Stadt"));
+    };
+    form->Clicked(Named("Opt_Elok"));
+    view.during = nullptr;
+    EXPECT_EQ(form->state().selected, TypeOption::Opt_Elok);
+    EXPECT_EQ(Text("tx_ueber_0"), "-4.0");
+    // Auto-repeated presses and releases count for nothing, the last release does; a
+    // disabled option only shows the state again.
+    const int shows = view.shows;
+    form->KeyPressed(vmax, 28, false);
+    form->KeyReleased(vmax, 28, 13, true);
+    form->KeyPressed(vmax, 28, true);
+    EXPECT_EQ(view.shows, shows);
+    form->KeyReleased(vmax, 28, 13, false);
+    form->Clicked(Named("Opt_waggon"));
+    EXPECT_EQ(view.shows, shows + 2);
+    EXPECT_EQ(form->state().selected, TypeOption::Opt_Elok);
+}
+
+TEST_F(FormTest, ShortcutsAndDroppedFilesLeaveTheFieldFirst) {
+    const std::string path =
+        sequences::CopyExample(sequences::kSequences[0], QUORVEL_EXAMPLES, dir);
+    form->OpenFile(path, nullptr);
+    Act({Act::Type, "tx_Masse", "80,5"}, path);
+    form->Shortcut(Command::Save, focused);
+    EXPECT_EQ(Text("tx_Masse"), "80.5");
+    EXPECT_NE(sequences::Bytes(path).find("( 80.5 )"), std::string::npos);
+    // The Ctrl and S releases after the shortcut are not the field's.
+    form->KeyReleased(*focused, 'S', 'S', false);
+    dialog.chosen = "";
+    form->Shortcut(Command::Open, focused);
+    EXPECT_EQ(dialog.shown, 1);
+    EXPECT_EQ(form->state().selected, TypeOption::Opt_Andere);
+}
+
+TEST_F(FormTest, AnExceptionBecomesTheCriticalMessage) {
+    // In the reaction, and in showing its result.
+    dialog.fails = true;
+    form->Clicked(Named("bu_open"));
+    EXPECT_EQ(form->state().selected, TypeOption::Opt_Andere);
+    view.during = [&] { view.during = nullptr, throw std::bad_alloc(); };
+    form->Clicked(Named("Opt_Andere"));
+    EXPECT_EQ(sink.texts, (std::vector<std::string>{
+                              "16|Unerwarteter Fehler: kaputt",
+                              "16|Nicht genug Arbeitsspeicher f\u00FCr diesen Schritt."}));
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+
+#include "Win32Window.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include "user_sequences.h"
+
+namespace quorvel::win32 {
+namespace {
+
+using sequences::Act;
+
+std::string Text(HWND hwnd) {
+    wchar_t text[512] = {};
+    GetWindowTextW(hwnd, text, 512);
+    return Utf8(text);
+}
+
+// The window made for real with fake dialogs; input arrives as the program's loop
+// hands it on, through the dialog handling.
+class Win32Test : public testing::Test, public sequences::Driver {
+  protected:
+    void SetUp() override { Make(); }
+    void TearDown() override { window.reset(); }
+    void Make() {
+        window.reset();
+        sink = new sequences::Sink;
+        dialog = new sequences::Dialog;
+        window = std::make_unique<Win32Window>(WindowServices{
+            std::make_unique<sequences::CFormat>(), std::unique_ptr<MessageSink>(sink),
+            std::unique_ptr<FileDialog>(dialog), std::make_unique<sequences::NoHost>()});
+        ASSERT_TRUE(window->Create(GetModuleHandleW(nullptr), SW_SHOW));
+        Pump();
+    }
+    void Pump() {
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+            if (m.message != WM_QUIT && !window->PreTranslate(m)) DispatchMessageW(&m);
+        }
+    }
+    HWND W(std::string_view name) {
+        const HWND hwnd = window->Control(name);
+        EXPECT_NE(hwnd, nullptr) << name;
+        return hwnd;
+    }
+    // A key as the keyboard delivers it: press and release, with a modifier (Shift,
+    // Ctrl) held for the press. The loop's dialog handling makes the character.
+    void Key(HWND to, UINT vk, UINT modifier = 0, bool extended = false, bool press = true) {
+        const LPARAM flags =
+            1 | LPARAM(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)) << 16 | LPARAM(extended) << 24;
+        BYTE keys[256] = {};
+        keys[modifier] = 0x80;
+        SetKeyboardState(keys);
+        if (press) PostMessageW(to, WM_KEYDOWN, vk, flags);
+        Pump();
+        keys[modifier] = 0;
+        SetKeyboardState(keys);
+        PostMessageW(to, WM_KEYUP, vk, flags | LPARAM(3) << 30);
+        Pump();
+    }
+    void Click(HWND hwnd) {
+        wchar_t name[16] = {};
+        GetClassNameW(hwnd, name, 16);
+        if (std::wstring_view(name) == L"Edit") {
+            SetFocus(hwnd);
+        } else if (std::wstring_view(name) == L"Button") {
+            SendMessageW(hwnd, BM_CLICK, 0, 0);
+        } else {
+            SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+            SendMessageW(hwnd, WM_LBUTTONUP, 0, 0);
+        }
+        Pump();
+    }
+    void Act(const sequences::Step& step, const std::string& path) override {
+        const HWND w = step.control.empty() ? nullptr : W(step.control);
+        switch (step.act) {
+            case Act::Open:
+                dialog->chosen = path;
+                Click(W("bu_open"));
+                break;
+            case Act::Load:
+                window->OpenPath(path);
+                break;
+            case Act::Click:
+                Click(w);
+                break;
+            case Act::Type:
+                Click(w);
+                SendMessageW(w, EM_SETSEL, 0, -1);
+                for (const wchar_t ch : Wide(step.text)) {
+                    const SHORT key = VkKeyScanW(ch);
+                    Key(w, LOBYTE(key), HIBYTE(key) & 1 ? VK_SHIFT : 0);
+                }
+                break;
+            case Act::Enter:
+            case Act::KeypadEnter:
+                Key(w, VK_RETURN, 0, step.act == Act::KeypadEnter);
+                break;
+            case Act::StrayEnter:
+                Key(w, VK_RETURN, 0, false, false);
+                break;
+            case Act::SaveKeys:
+            case Act::OpenKeys:
+                dialog->chosen = "";
+                Key(GetFocus(), step.act == Act::SaveKeys ? 'S' : 'O', VK_CONTROL);
+                break;
+            case Act::Drop: {
+                // The shell's drop: a DROPFILES record followed by the path and two NULs.
+                const std::wstring file = Wide(path);
+                const HGLOBAL drop =
+                    GlobalAlloc(GHND, sizeof(DROPFILES) + (file.size() + 2) * sizeof(wchar_t));
+                auto* record = static_cast<DROPFILES*>(GlobalLock(drop));
+                record->pFiles = sizeof(DROPFILES);
+                record->fWide = TRUE;
+                file.copy(reinterpret_cast<wchar_t*>(record + 1), file.size());
+                GlobalUnlock(drop);
+                PostMessageW(window->handle(), WM_DROPFILES, WPARAM(drop), 0);
+                Pump();
+                break;
+            }
+            case Act::Borrow: {
+                // Another window takes the focus and gives it back.
+                const HWND other = CreateWindowExW(0, L"Edit", L"", WS_POPUP | WS_VISIBLE, 0, 0, 50,
+                                                   20, nullptr, nullptr, nullptr, nullptr);
+                SetFocus(other);
+                Pump();
+                DestroyWindow(other);
+                SetFocus(w);
+                Pump();
+                break;
+            }
+        }
+    }
+    std::string Text(const std::string& name) override { return win32::Text(W(name)); }
+    bool Shown(const std::string& name) override { return IsWindowVisible(W(name)); }
+    bool Selected(const std::string& name) override {
+        return SendMessageW(W(name), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+    bool Enabled(const std::string& name) override { return IsWindowEnabled(W(name)); }
+    // The names of the controls the Tab key visits from bu_open until it comes back.
+    std::string TabCycle() {
+        std::string names;
+        HWND at = W("bu_open");
+        do {
+            for (const quorvel::Control& c : Controls())
+                if (window->Control(c.name) == at) names += std::string(c.name) + " ";
+            at = GetNextDlgTabItem(window->handle(), at, FALSE);
+        } while (at != W("bu_open") && names.size() < 1000);
+        return names;
+    }
+
+    sequences::TempFolder folder;
+    sequences::Sink* sink = nullptr;
+    sequences::Dialog* dialog = nullptr;
+    std::unique_ptr<Win32Window> window;
+};
+
+TEST_F(Win32Test, EveryControlAsTheTableGivesIt) {
+    const int dpi = static_cast<int>(window->dpi());
+    const HDC dc = GetDC(window->handle());
+    SelectObject(dc, window->font());
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    EXPECT_EQ(std::wstring(face), kFontFace) << "the font is missing; install fonts-wine";
+    const wchar_t* classes[] = {L"Button", L"Edit", L"Button", L"Static", L"Button"};
+    for (const quorvel::Control& c : Controls()) {
+        SCOPED_TRACE(std::string(c.name));
+        const HWND h = W(c.name);
+        const HWND in = c.container == kFormName ? window->handle() : W(c.container);
+        ASSERT_EQ(GetParent(h), in);
+        wchar_t name[16] = {};
+        GetClassNameW(h, name, 16);
+        EXPECT_EQ(std::wstring(name), classes[static_cast<int>(c.kind)]);
+        RECT r;
+        GetWindowRect(h, &r);
+        MapWindowPoints(HWND_DESKTOP, in, reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ(r.left, Pixels(c.left, dpi));
+        EXPECT_EQ(r.top, Pixels(c.top, dpi));
+        EXPECT_EQ(r.right - r.left, Pixels(c.width, dpi));
+        EXPECT_EQ(r.bottom - r.top, Pixels(c.height, dpi));
+        // What a screen reader reads: an option's label, a picture button's tooltip.
+        const bool named = c.kind == ControlKind::Option || c.kind == ControlKind::Button;
+        EXPECT_EQ(win32::Text(h), named ? AccessibleName(c) : c.caption);
+        wchar_t tip[512] = {};
+        TOOLINFOW tool = {};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.hwnd = in;
+        tool.uId = reinterpret_cast<UINT_PTR>(h);
+        tool.lpszText = tip;
+        SendMessageW(window->tooltips(), TTM_GETTEXTW, 512, reinterpret_cast<LPARAM>(&tool));
+        EXPECT_EQ(Utf8(tip), c.tooltip);
+        // Every caption fits its control in the window's font.
+        SIZE size = {};
+        const std::wstring caption = Wide(c.caption);
+        GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
+        if (c.kind == ControlKind::Label) {
+            EXPECT_LE(size.cx, r.right - r.left);
+            EXPECT_LE(size.cy, r.bottom - r.top);
+        }
+        if (c.kind == ControlKind::Frame) {
+            EXPECT_LE(size.cx + 24, r.right - r.left);
+        }
+        const LONG style = GetWindowLongW(h, GWL_STYLE);
+        if (c.kind == ControlKind::Label) {
+            EXPECT_EQ(style & SS_TYPEMASK, c.centred ? SS_CENTER : SS_LEFTNOWORDWRAP);
+            EXPECT_TRUE(style & SS_NOTIFY) << "a tooltip needs the mouse messages";
+        }
+        if (c.kind == ControlKind::Button) {
+            EXPECT_NE(SendMessageW(h, BM_GETIMAGE, IMAGE_ICON, 0), 0);
+        }
+    }
+    ReleaseDC(window->handle(), dc);
+    RECT client;
+    GetClientRect(window->handle(), &client);
+    EXPECT_EQ(client.right, Pixels(kClientWidth, dpi));
+    EXPECT_EQ(client.bottom, Pixels(kClientHeight, dpi));
+    EXPECT_EQ(win32::Text(window->handle()), kFormCaption);
+    EXPECT_NE(GetClassLongPtrW(window->handle(), GCLP_HICON), 0u);
+}
+
+TEST_F(Win32Test, FirstFocusAndTabOrder) {
+    EXPECT_EQ(GetFocus(), W("bu_open"));
+    EXPECT_EQ(TabCycle(), "bu_open bu_save tx_Datei tx_Masse tx_BremsK tx_ReibK Opt_Andere ");
+    window->OpenPath(QUORVEL_EXAMPLES "/stadtbus.txt");  // a motor and four ratios
+    EXPECT_EQ(TabCycle(),
+              "bu_open bu_save tx_Datei tx_Masse tx_BremsK tx_ReibK tx_Leistung tx_U1 tx_U2 "
+              "tx_U3 tx_Treib tx_ueber_0 tx_ueber_1 tx_ueber_2 tx_ueber_3 tx_VMaxR tx_VmaxV "
+              "Opt_Andere ");
+    // Enter on the focused open button clicks it.
+    Key(W("bu_open"), VK_RETURN);
+    EXPECT_EQ(dialog->shown, 1);
+}
+
+TEST_F(Win32Test, UserSequences) {
+    for (const sequences::Sequence& s : sequences::kSequences) {
+        SCOPED_TRACE(std::string(s.name));
+        Make();
+        const std::string path = sequences::CopyExample(s, QUORVEL_EXAMPLES, folder.path);
+        sequences::Run(*this, s, path);
+        sequences::Check(*this, s, QUORVEL_EXAMPLES, path, sink->texts, dialog->shown);
+    }
+}
+
+}  // namespace
+}  // namespace quorvel::win32
