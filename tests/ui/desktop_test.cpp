@@ -29,6 +29,7 @@ struct Sink : MessageSink {
     void ShowMessage(const std::string&, const std::string& text, MessageIcon icon) override {
         shown.push_back(std::to_string(static_cast<int>(icon)) + "|" + text);
     }
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
 };
 
 struct Window {
