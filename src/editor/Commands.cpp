@@ -125,19 +125,35 @@ void RefuseUnstorable(MessageSink& messages, const Collected& field, std::size_t
 constexpr const char* kNothingLoaded =
     "Nicht gespeichert: Es ist keine vollst\xC3\xA4ndig gelesene Datei geladen.";
 
-void OpenCommand(EditorState& state, Services& services) {
+namespace {
+
+// What a new file must not inherit from the last one: reading only ever sets HasMotor.
+void ForgetVehicle(EditorState& state) {
     state.vehicle.HasMotor = false;
     state.Fra_Motor_visible = state.vehicle.HasMotor;
     state.selected = TypeOption::Opt_Andere;
+}
+
+void LoadChosen(EditorState& state, Services& services, const std::string& chosen) {
+    state.LastFolder = GetFolder(chosen);
+    LoadFile(state, services, chosen);
+}
+
+}  // namespace
+
+void OpenCommand(EditorState& state, Services& services) {
+    ForgetVehicle(state);
 
     const std::string firstFolder =
         state.LastFolder.empty() ? services.host.RollingStockFolder() : state.LastFolder;
     const std::string chosen = services.dialog.ShowOpenDialog(
         kOpenFilter, kOpenFlags, std::optional<std::string>(firstFolder));
-    if (chosen.empty()) return;
+    if (!chosen.empty()) LoadChosen(state, services, chosen);
+}
 
-    state.LastFolder = GetFolder(chosen);
-    LoadFile(state, services, chosen);
+void OpenChosenFile(EditorState& state, Services& services, const std::string& path) {
+    ForgetVehicle(state);
+    LoadChosen(state, services, path);
 }
 
 void LoadFile(EditorState& state, Services& services, const std::string& path) {

@@ -18,6 +18,10 @@ inline constexpr std::uint32_t kOpenFlags = 6144;  // path and file must exist
 // folder. A cancelled dialog loads nothing.
 void OpenCommand(EditorState& state, Services& services);
 
+// The open command for a file the user chose another way (dropped on the window, named on
+// the command line): what the command does before and after its dialog, without it.
+void OpenChosenFile(EditorState& state, Services& services, const std::string& path);
+
 // Shows the path, reads the file into a new entry list, shows its values when it could be
 // read, and sets the engine frame and the type options by HasMotor. Then tells the user,
 // in one information message, when a save would change the file beyond its fields or

@@ -103,8 +103,12 @@ void Form::OpenFile(const std::string& path, const Control* focused) {
     if (!IsPropertyFile(path)) return;
     React([&] {
         if (focused != nullptr) LeaveField(*focused);
-        quorvel::OpenPath(state_, services_, path);
+        OpenChosenFile(state_, services_, path);
     });
+}
+
+void Form::OpenGiven(const std::string& path) {
+    React([&] { OpenChosenFile(state_, services_, path); });
 }
 
 void Form::OpenPath(const std::optional<std::string>& path) {

@@ -55,9 +55,13 @@ class Form {
     // A keyboard shortcut for a button (Ctrl+O, Ctrl+S): the focused field first has
     // its focus-loss reaction, as when the click takes the focus from it.
     void Shortcut(Command command, const Control* focused);
-    // A file dropped on the window, loaded as OpenPath does, after the focused field's
-    // focus-loss reaction. Only property files are taken (see IsPropertyFile).
+    // A file dropped on the window, opened as the open button opens the file its dialog
+    // gives, after the focused field's focus-loss reaction. Only property files are
+    // taken (see IsPropertyFile).
     void OpenFile(const std::string& path, const Control* focused);
+    // A file named on the command line: opened as the open button opens the file its
+    // dialog gives, whatever its name.
+    void OpenGiven(const std::string& path);
     // Whether a dropped file is one the window takes: a name ending in ".txt", in any
     // case.
     static bool IsPropertyFile(std::string_view path);

@@ -234,7 +234,8 @@ void frm_Quorvel::Build() {
             }
             case ControlKind::Label: {
                 auto* label = new QLabel(Text(c->caption), in);
-                label->setAlignment((c->centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
+                label->setAlignment((c->centred ? Qt::AlignHCenter : Qt::AlignLeft) |
+                                    Qt::AlignVCenter);
                 w = label;
                 break;
             }
@@ -300,6 +301,10 @@ void frm_Quorvel::dropEvent(QDropEvent* event) {
 
 void frm_Quorvel::OpenPath(const std::optional<std::string>& path) {
     form_.OpenPath(path);
+}
+
+void frm_Quorvel::OpenGiven(const std::string& path) {
+    form_.OpenGiven(path);
 }
 
 // The layout keeps every control at its place and size, so a large desktop font would

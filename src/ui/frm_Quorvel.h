@@ -35,9 +35,11 @@ class frm_Quorvel : public QWidget, private FormView {
     explicit frm_Quorvel(WindowServices services = {}, QWidget* parent = nullptr);
     ~frm_Quorvel() override;
 
-    // Loads the file at path, as the open button does after its dialog; nothing
-    // without a path.
+    // Loads the file at path without the dialog; nothing without a path.
     void OpenPath(const std::optional<std::string>& path);
+    // Opens a file named on the command line, as the open button opens the one its dialog
+    // gives.
+    void OpenGiven(const std::string& path);
 
     const EditorState& state() const { return form_.state(); }
     // The ratio fields tx_ueber(0) .. tx_ueber(5), top to bottom.

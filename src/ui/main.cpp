@@ -13,7 +13,7 @@ int main(int argc, char* argv[]) {
     quorvel::frm_Quorvel window;
     // A file named on the command line (as when a .txt file is opened with the editor).
     if (QApplication::arguments().size() > 1)
-        window.OpenPath(QApplication::arguments().at(1).toStdString());
+        window.OpenGiven(QApplication::arguments().at(1).toStdString());
     window.show();
     return QApplication::exec();
 }

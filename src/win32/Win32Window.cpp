@@ -227,6 +227,10 @@ void Win32Window::OpenPath(const std::optional<std::string>& path) {
     form_.OpenPath(path);
 }
 
+void Win32Window::OpenGiven(const std::string& path) {
+    form_.OpenGiven(path);
+}
+
 bool Win32Window::PreTranslate(MSG& message) {
     if (window_ == nullptr) return false;
     return TranslateAcceleratorW(window_, shortcuts_, &message) ||

@@ -43,9 +43,11 @@ class Win32Window : private FormView {
     HWND tooltips() const { return tooltips_; }
     UINT dpi() const { return dpi_; }
 
-    // As the open button after its dialog; the file named on the command line comes
-    // this way.
+    // Loads the file at path without the dialog; nothing without a path.
     void OpenPath(const std::optional<std::string>& path);
+    // Opens a file named on the command line, as the open button opens the one its dialog
+    // gives.
+    void OpenGiven(const std::string& path);
     const EditorState& state() const { return form_.state(); }
 
     // The message loop's filter: Ctrl+O and Ctrl+S, and keyboard navigation between the

@@ -7,10 +7,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     quorvel::win32::Win32Window window;
     if (!window.Create(instance, show)) return 1;
     // A file named on the command line (as when a .txt file is opened with the editor)
-    // is loaded as OpenPath loads it.
+    // is opened as the open button opens the one its dialog gives.
     int count = 0;
     if (wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count)) {
-        if (count > 1) window.OpenPath(quorvel::win32::Utf8(args[1]));
+        if (count > 1) window.OpenGiven(quorvel::win32::Utf8(args[1]));
         LocalFree(args);
     }
     MSG message;

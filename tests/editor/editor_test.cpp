@@ -394,7 +394,9 @@ TEST_F(Commands, ShowsAndSavesWhatTheFileHas) {
     for (const auto& c : cases) {
         OpenPath(state, services, Write("Lok.txt", kLoco));
         answer = Write("Neu.txt", c.file);
-        OpenCommand(state, services);  // clears HasMotor before the file sets it
+        // Both clear HasMotor before the file sets it.
+        (&c - cases) % 2 ? OpenChosenFile(state, services, answer) : OpenCommand(state, services);
+        EXPECT_EQ(state.LastFolder, dir.string());
         std::string shown = Texts(state).substr(state.tx_Datei.size()) + " ";
         for (bool v : state.tx_ueber_visible) shown += v ? '1' : '0';
         const bool motor = state.Fra_Motor_visible && state.Opt_Elok_enabled;
