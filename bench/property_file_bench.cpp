@@ -28,6 +28,7 @@ struct GermanFormat : NumberFormat {
 
 struct SilentSink : MessageSink {
     void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
 };
 
 std::string Digits(std::uint64_t number) {

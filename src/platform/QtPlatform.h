@@ -34,6 +34,7 @@ class QtMessageSink : public MessageSink {
     explicit QtMessageSink(QWidget* parent = nullptr) : parent_(parent) {}
     void ShowMessage(const std::string& caption, const std::string& text,
                      MessageIcon icon) override;
+    bool AskYesNo(const std::string& caption, const std::string& text) override;
 
   private:
     QWidget* parent_;
@@ -43,5 +44,9 @@ class QtMessageSink : public MessageSink {
 // icon's Qt counterpart, caption kAppTitle when none is given.
 std::unique_ptr<QMessageBox> MakeMessageBox(const std::string& caption, const std::string& text,
                                             MessageIcon icon, QWidget* parent);
+
+// The box AskYesNo shows: a question with "Ja" and "Nein", "Nein" the default.
+std::unique_ptr<QMessageBox> MakeQuestionBox(const std::string& caption, const std::string& text,
+                                             QWidget* parent);
 
 }  // namespace quorvel

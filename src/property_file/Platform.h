@@ -17,6 +17,8 @@ public:
     // Modal: returns when the user has closed the message.
     virtual void ShowMessage(const std::string& caption, const std::string& text,
                              MessageIcon icon) = 0;
+    // Modal question with the buttons Ja and Nein, Nein the default; true for Ja.
+    virtual bool AskYesNo(const std::string& caption, const std::string& text) = 0;
 };
 
 // The user's regional number format. Separators are UTF-8 text (some locales group

@@ -172,6 +172,10 @@ class ShowFirstSink : public MessageSink {
         show_();
         sink_.ShowMessage(caption, text, icon);
     }
+    bool AskYesNo(const std::string& caption, const std::string& text) override {
+        show_();
+        return sink_.AskYesNo(caption, text);
+    }
 
   private:
     MessageSink& sink_;

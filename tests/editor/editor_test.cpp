@@ -36,7 +36,12 @@ struct Sink : MessageSink {
     void ShowMessage(const std::string& c, const std::string& t, MessageIcon i) override {
         shown.push_back(c + "|" + std::to_string(static_cast<int>(i)) + "|" + t);
     }
+    bool AskYesNo(const std::string& c, const std::string& t) override {
+        shown.push_back(c + "|?|" + t);
+        return answer;
+    }
     std::vector<std::string> shown;
+    bool answer = false;
 };
 
 // Every text of the state, to prove what changed and what did not.

@@ -52,6 +52,7 @@ inline const FakeFormat kGerman{",", "."}, kEnglish{".", ","};
 struct FakeSink : MessageSink {
     MOCK_METHOD(void, ShowMessage, (const std::string&, const std::string&, MessageIcon),
                 (override));
+    MOCK_METHOD(bool, AskYesNo, (const std::string&, const std::string&), (override));
 };
 
 // A fresh folder per test. Rights a test took away are given back first: Windows deletes no

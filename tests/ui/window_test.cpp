@@ -32,6 +32,10 @@ struct FakeSink : MessageSink {
     void ShowMessage(const std::string&, const std::string& text, MessageIcon) override {
         texts.push_back(text);
     }
+    bool AskYesNo(const std::string&, const std::string& text) override {
+        texts.push_back(text);
+        return false;
+    }
 };
 
 QByteArray Bytes(const QString& path) {
