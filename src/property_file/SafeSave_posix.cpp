@@ -162,15 +162,22 @@ class TempFile {
                 return Errno();
             }
             // A sweep of leftovers may have taken the file for one before the lock
-            // was held: then its name is gone, and another one is made.
+            // was held: then its name is gone, and another one is made. Nobody else
+            // makes a file of this name, so while it is there it is this save's.
             int err = 0;
             while (::flock(fd.get(), LOCK_EX) != 0 && (err = Errno()) == EINTR) err = 0;
-            const bool named = StillNamed(fd.get(), path);
+            struct stat held {
+            }, named{};
+            if (err == 0 && ::fstat(fd.get(), &held) != 0) err = Errno();
+            if (err == 0 && ::lstat(path.c_str(), &named) != 0) {
+                if (errno == ENOENT) continue;
+                err = Errno();
+            }
             if (err != 0) {
-                if (named) ::unlink(path.c_str());
+                ::unlink(path.c_str());
                 return err;
             }
-            if (!named) continue;
+            if (!SameInode(held, named)) continue;
             fd_ = fd.release();
             path_ = path;
             return 0;
@@ -186,12 +193,6 @@ class TempFile {
     }
 
   private:
-    static bool StillNamed(int fd, const std::string& path) {
-        struct stat held {
-        }, named{};
-        return ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
-               SameInode(held, named);
-    }
     int fd_ = -1;
     std::string path_;
 };
@@ -313,8 +314,11 @@ int EnsureBackup(int source, const struct stat& of, const std::string& target, c
     struct stat existing {};
     if (::stat(backup.c_str(), &existing) == 0) return S_ISREG(existing.st_mode) ? 0 : EEXIST;
     if (errno != ENOENT) return Errno();
-    // A link to nowhere holds the name: it is not ours to replace.
-    if (::lstat(backup.c_str(), &existing) == 0) return EEXIST;
+    // A link to nowhere holds the name: it is not ours to replace. Unless another save
+    // made the backup just now.
+    if (::lstat(backup.c_str(), &existing) == 0) {
+        return ::stat(backup.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) ? 0 : EEXIST;
+    }
     if (errno != ENOENT) return Errno();
 
     TempFile temp;

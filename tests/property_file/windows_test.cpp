@@ -1,5 +1,7 @@
 // What only Windows has: attributes, sharing locks, its error numbers, non-ANSI paths.
 #include <windows.h>
+// After windows.h:
+#include <sddl.h>
 
 #include "test_support.h"
 
@@ -72,6 +74,44 @@ TEST_F(Windows, SavesKeepAttributesAndNonAnsiPaths) {
         EXPECT_EQ(RestoreSource(path), path + "_Orig");
         EXPECT_EQ(std::distance(fs::directory_iterator(dir / folder), {}), 2);
     }
+}
+
+std::wstring AccessRules(const std::wstring& path) {
+    DWORD size = 0;
+    GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::string buffer(size, '\0');
+    wchar_t* text = nullptr;
+    if (!GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, buffer.data(), size, &size) ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            buffer.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
+        return L"";
+    std::wstring rules(text);
+    LocalFree(text);
+    return rules;
+}
+
+// The file is replaced in a way that keeps what lies beside its bytes: an alternate data
+// stream and its own access rules (here: only administrators may change it).
+TEST_F(Windows, SavesKeepStreamsAndAccessRules) {
+    const std::wstring path = PathFromText(Put("Lok.txt", kOld)).wstring();
+    const HANDLE stream = CreateFileW((path + L":Notiz").c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    const bool streams =
+        stream != INVALID_HANDLE_VALUE && WriteFile(stream, "x", 1, &written, nullptr);
+    if (stream != INVALID_HANDLE_VALUE) CloseHandle(stream);
+    PSECURITY_DESCRIPTOR rules = nullptr;
+    const bool secured = ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                             L"D:P(A;;FA;;;BA)(A;;FR;;;WD)", SDDL_REVISION_1, &rules, nullptr) &&
+                         SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, rules);
+    LocalFree(rules);
+    const std::wstring before = AccessRules(path);
+    if (!streams && (!secured || before.empty()))
+        GTEST_SKIP() << "neither alternate streams nor access rules are kept by this system";
+    ASSERT_TRUE(SaveEntries(Utf8(path), Sample("90")).ok());
+    EXPECT_EQ(Get(Utf8(path)), FormatEntries(Sample("90")));
+    EXPECT_TRUE(!streams || Get(Utf8(path + L":Notiz")) == "x");
+    EXPECT_TRUE(!secured || before.empty() || AccessRules(path) == before);
 }
 
 }  // namespace
