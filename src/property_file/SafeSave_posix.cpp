@@ -382,6 +382,7 @@ SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded
     if (!S_ISREG(checked.st_mode)) {
         return Failed(SaveStep::CheckFile, S_ISDIR(checked.st_mode) ? EISDIR : EINVAL, path);
     }
+    if (::access(path.c_str(), W_OK) != 0) return Failed(SaveStep::CheckFile, Errno(), path);
     const FileIdentity& expected = loaded.identity;
     const std::uint64_t loadedSize =
         expected.known ? expected.size : static_cast<std::uint64_t>(checked.st_size);
@@ -420,9 +421,6 @@ SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded
         if (!real) return Failed(SaveStep::CheckFile, Errno(), path);
         target = real.get();
         targetPlace = SplitPath(target);
-        if (::access(target.c_str(), W_OK) != 0) {
-            return Failed(SaveStep::CheckFile, Errno(), target);
-        }
     }
     const std::string backup = path + std::string(kBackupSuffix);
     Place backupPlace = SplitPath(backup);

@@ -279,6 +279,9 @@ SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded
         return Failed(SaveStep::CheckFile, err, path);
     }
     const DWORD attributes = static_cast<DWORD>(checked.mode);
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        return Failed(SaveStep::CheckFile, ERROR_ACCESS_DENIED, path);
+    }
     const FileIdentity& expected = loaded.identity;
     if (auto refused =
             RefuseTooLarge(path, list, expected.known ? expected.size : checked.size, sink))
@@ -306,9 +309,6 @@ SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded
         if (const int err = FinalPath(source.get(), target)) {
             return Failed(SaveStep::CheckFile, err, path);
         }
-    }
-    if (attributes & FILE_ATTRIBUTE_READONLY) {
-        return Failed(SaveStep::CheckFile, ERROR_ACCESS_DENIED, Narrow(target));
     }
 
     const std::string backup = path + std::string(kBackupSuffix);

@@ -435,6 +435,26 @@ TEST_F(Commands, RefusesTextsTheFileCannotHoldAndKeepsFileAndBackup) {
     }
 }
 
+// Another program changed the file after the load: the save asks, Nein keeps its bytes and
+// the edits in the window, Ja saves. After "Original" the file itself is compared.
+TEST_F(Commands, AsksBeforeOverwritingAFileChangedSinceTheLoad) {
+    const std::string path = Write("Lok.txt", kLoco), other = Replaced(kLoco, {"84000", "99999"});
+    OpenPath(state, services, path);
+    state.tx_Masse = "85000";
+    Write("Lok.txt", other);
+    for (const bool yes : {false, true}) {
+        sink.answer = yes;
+        Save();
+        EXPECT_THAT(sink.shown, ElementsAre(StartsWith("Quorvel|?|Die Datei " + path +
+                                                       " wurde seit dem Laden von einem")));
+        EXPECT_EQ(Bytes(path), yes ? Replaced(kLoco, {"84000", "85000"}) : other);
+        EXPECT_EQ(state.tx_Masse, "85000");
+    }
+    RestoreOriginal(state, services);
+    Save();
+    EXPECT_TRUE(sink.shown.empty() && Bytes(path) == other && Bytes(path + "_Orig") == other);
+}
+
 TEST_F(Commands, FailedOrRefusedSaveLeavesTheFileAlone) {
     const std::string missing = (dir / "fehlt" / "Lok.txt").string();
     const std::string locked = Write("Gesperrt.txt", kLoco);
