@@ -200,9 +200,6 @@ struct Harness {
         const Trace clean = Traced(later);
         const bool ok = Exited(clean.status, kSaved) && clean.marks == 2;
         if (!ok) f.Count("failed", "clean run");
-        char value[8] = {};
-        if (Xattrs() && ::getxattr(file.c_str(), "user.quorvel", value, sizeof value) != 4)
-            f.Count("attribute lost", "clean run");
         CheckOrder(clean, later, order);
         for (std::size_t at = clean.begin; ok && at < clean.end; ++at) {
             const auto& [call, line] = clean.calls[at];
@@ -223,12 +220,6 @@ struct Harness {
                     "call " + Decimal(at - clean.begin + 1) + " " + line);
         }
         return f;
-    }
-
-    bool Xattrs() const {
-        const fs::path probeFile = work / "xattr";
-        std::ofstream{probeFile};
-        return ::setxattr(probeFile.c_str(), "user.quorvel", "x", 1, 0) == 0;
     }
 
     // Starts a save (probe answering Ja), inside a new pid namespace when asked, and stopped
