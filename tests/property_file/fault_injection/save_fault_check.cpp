@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <functional>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include "../test_support.h"
@@ -240,9 +241,9 @@ struct Harness {
         return child;
     }
 
-    // Once strace's log tells the probe stopped: its pid, one not yet known. 0 when that does
-    // not happen within 30 s.
-    static pid_t StoppedProbe(const std::string& log, const std::set<pid_t>& known) {
+    // Once strace's log tells the probe below launcher stopped: its pid. 0 when that does not
+    // happen within 30 s.
+    static pid_t StoppedProbe(const std::string& log, pid_t launcher) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         for (; std::chrono::steady_clock::now() < end;
              std::this_thread::sleep_for(std::chrono::milliseconds(2))) {  // waiting, not timing
@@ -251,11 +252,17 @@ struct Harness {
                 const std::string name = entry.path().filename();
                 if (name.find_first_not_of("0123456789") != name.npos) continue;
                 const std::string stat = Get(entry.path() / "stat");
-                const pid_t pid = std::stoi(name);
-                const auto close = stat.rfind(')');
-                if (stat.find("(save_probe)") != stat.npos && close + 2 < stat.size() &&
-                    (stat[close + 2] == 't' || stat[close + 2] == 'T') && !known.contains(pid))
-                    return pid;
+                if (stat.find("(save_probe) t") == stat.npos &&
+                    stat.find("(save_probe) T") == stat.npos)
+                    continue;
+                // Only a probe of this run: launcher is among its ancestors.
+                for (pid_t up = std::stoi(name); up > 1;) {
+                    const std::string fields = Get("/proc/" + Decimal(up) + "/stat");
+                    std::istringstream after(fields.substr(fields.rfind(')') + 1));
+                    std::string state;
+                    if (!(after >> state >> up)) break;
+                    if (up == launcher) return std::stoi(name);
+                }
             }
         }
         return 0;
@@ -270,18 +277,21 @@ struct Harness {
         Reset(later);
         const std::string& call = clean.calls[at].first;
         const std::string logA = work / "a.log", logB = work / "b.log";
+        fs::remove(logA);  // an earlier run's would tell of a stop too soon
+        fs::remove(logB);
         const pid_t a = Start("100", namespaced, call, clean.Nth(at, call), logA);
-        const pid_t probeA = StoppedProbe(logA, {});
+        const pid_t probeA = StoppedProbe(logA, a);
         int statusA = -1, statusB = -1;
         pid_t b = 0, probeB = 0;
         if (probeA != 0) {
             b = killB ? Start("120", namespaced, "write", "1", logB) : Start("100", namespaced);
-            if (killB) probeB = StoppedProbe(logB, {probeA});
+            if (killB) probeB = StoppedProbe(logB, b);
             if (!killB) ::waitpid(b, &statusB, 0);
             ::kill(probeA, SIGCONT);
         }
+        if (probeA == 0) ::kill(a, SIGKILL);  // its probe stays stopped, or never stopped
         ::waitpid(a, &statusA, 0);
-        if (probeB != 0) ::kill(probeB, SIGKILL);
+        if (probeB != 0 || (killB && b != 0)) ::kill(probeB != 0 ? probeB : b, SIGKILL);
         if (killB && b != 0) ::waitpid(b, &statusB, 0);
         if (probeA == 0 || (killB && probeB == 0)) return "a save did not stop where it should";
         if (!killB && !(Exited(statusA, kSaved) && Exited(statusB, kSaved)))
