@@ -227,12 +227,12 @@ struct Harness {
     // by strace after the n-th call of the kind given, if one is; strace logs into log. Gives
     // the launcher's pid.
     pid_t Start(const char* mass, bool namespaced, const std::string& call = "",
-                const std::string& n = "", const std::string& log = "") const {
+                const std::string& n = "", const std::string& log = "", bool yes = true) const {
         std::string line = namespaced ? "unshare --pid --fork " : "";
         if (!call.empty())
             line += "strace -f -qq -o " + log + " -e trace=" + call + " -e inject=" + call +
                     ":signal=STOP:when=" + n + " ";
-        line += ProbeLine(mass, true);
+        line += ProbeLine(mass, yes);
         const pid_t child = ::fork();
         if (child == 0) {
             ::execl("/bin/sh", "sh", "-c", ("exec " + line).c_str(), nullptr);
@@ -299,6 +299,23 @@ struct Harness {
         return Judge(statusA, later, false, true, false);
     }
 
+    // Another program rewrites the file between the load and the save; told Nein, the save
+    // must write nothing at all.
+    std::string ChangedMeanwhile() const {
+        Reset(false);
+        const std::string log = work / "a.log";
+        fs::remove(log);
+        const pid_t a = Start("100", false, kMarker, "1", log, false);
+        const pid_t probe = StoppedProbe(log, a);
+        if (probe != 0) std::ofstream(file) << Saved("120");
+        ::kill(probe != 0 ? probe : a, probe != 0 ? SIGCONT : SIGKILL);
+        int s = -1;
+        ::waitpid(a, &s, 0);
+        if (probe == 0 || !Exited(s, kRefused)) return "status " + Decimal(s);
+        if (Get(file) != Saved("120") || fs::exists(backup) || !Stray().empty()) return "written";
+        return "";
+    }
+
     // Root ignores file modes, so these run as nobody, who then owns folder and files.
     Figure Permissions() const {
         Figure f{"read-only file / folder, as a plain user"};
@@ -356,6 +373,8 @@ int Main() {
     } else {
         std::printf("pid namespaces not allowed here: that case is skipped\n");
     }
+    figures.emplace_back(Figure{"file changed since the load, Nein"})
+        .Count(h.ChangedMeanwhile(), "changed while the save was stopped at its start");
     Figure& firsts = figures.emplace_back(Figure{"two first saves at once"});
     for (const auto& [where, stop] : std::initializer_list<std::pair<const char*, Harness::Pick>>{
              {"A stopped after finding no backup",
