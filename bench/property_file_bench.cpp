@@ -17,6 +17,7 @@
 
 #include "Mod_Datei.h"
 #include "Mod_Quorvel.h"
+#include "SafeSave.h"
 
 namespace quorvel {
 namespace {
@@ -139,6 +140,35 @@ void Copy(benchmark::State& state, const std::filesystem::path& dir) {
     state.SetBytesProcessed(state.iterations() * state.range(0));
 }
 
+// Saves of a vehicle file beside 0 or 3,000 other files: again and again after one load,
+// and each after a load of its own, the first save of which also looks for what killed
+// saves left behind.
+void Save(benchmark::State& state, const std::filesystem::path& dir, bool reload) {
+    const std::filesystem::path folder =
+        dir /
+        ("folder-" + Digits(static_cast<std::uint64_t>(state.range(0))) + (reload ? "-l" : ""));
+    std::filesystem::create_directory(folder);
+    for (std::int64_t i = 0; i < state.range(0); ++i)
+        Put(folder / ("Wagen" + Digits(static_cast<std::uint64_t>(i)) + ".txt"),
+            "Masse ( 1 ) \r\n");
+    const std::string path = (folder / "Lok.txt").string();
+    Put(path, MakePropertyFile(4 << 10));
+    const GermanFormat format;
+    SilentSink sink;
+    LoadedFile loaded;
+    Entries list;
+    Vehicle vehicle;
+    ReadEntries(path, list, vehicle, format, sink, &loaded.identity);
+    for (auto _ : state) {
+        if (reload) {
+            list.clear();
+            loaded = {};
+            ReadEntries(path, list, vehicle, format, sink, &loaded.identity);
+        }
+        if (!SaveEntries(path, list, loaded, sink).ok()) state.SkipWithError("save failed");
+    }
+}
+
 }  // namespace
 }  // namespace quorvel
 
@@ -154,6 +184,12 @@ int main(int argc, char** argv) {
             ->Arg(1 << 20)
             ->Arg(10 << 20)
             ->Unit(benchmark::kMillisecond);
+    }
+    for (const bool reload : {false, true}) {
+        benchmark::RegisterBenchmark(reload ? "load and save" : "save", &quorvel::Save, dir, reload)
+            ->Arg(0)
+            ->Arg(3000)
+            ->Unit(benchmark::kMicrosecond);
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

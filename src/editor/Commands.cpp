@@ -160,10 +160,12 @@ void LoadFile(EditorState& state, Services& services, const std::string& path) {
     state.tx_Datei = path;
     state.Entries = quorvel::Entries{};
     state.EntriesLoaded = false;
+    state.Loaded = {};
     quorvel::Entries read;
     std::string bytes;
     std::string notice;
-    if (ReadEntries(path, read, state.vehicle, services.format, services.messages, &bytes)) {
+    if (ReadEntries(path, read, state.vehicle, services.format, services.messages,
+                    &state.Loaded.identity, &bytes)) {
         state.Entries = std::move(read);
         state.EntriesLoaded = true;
         ShowEntries(state);
@@ -245,8 +247,8 @@ void SaveCommand(EditorState& state, Services& services) {
     state.Entries = std::move(collected);
 
     const std::string path = state.tx_Datei;
-    const SaveResult result = SaveEntries(path, state.Entries);
-    if (result.ok()) return;
+    const SaveResult result = SaveEntries(path, state.Entries, state.Loaded, services.messages);
+    if (result.ok() || result.told) return;
     const SystemError error{result.errorCode, result.description};
     if (path.empty()) {
         ShowFileError(services.messages, "Fehler beim Speichern", path, error);
@@ -263,8 +265,11 @@ void RestoreOriginal(EditorState& state, Services& services) {
         services.messages.ShowMessage(kAppTitle, "Datei nicht gefunden", MessageIcon::Exclamation);
         return;
     }
-    LoadFile(state, services, RestoreSource(path));
+    const std::string source = RestoreSource(path);
+    LoadFile(state, services, source);
     state.tx_Datei = path;
+    // A save compares with the file itself, not with the backup the values came from.
+    if (source != path) state.Loaded = {IdentifyFile(path)};
 }
 
 }  // namespace quorvel

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "C_Name_Val.h"
+#include "FileIdentity.h"
 
 namespace quorvel {
 
@@ -45,6 +46,9 @@ struct EditorState {
     // and saving that would wipe the file, so the save command refuses it.
     bool EntriesLoaded = false;
     Vehicle vehicle;  // HasMotor and GearCount of the file last read
+    // The file tx_Datei names as it was loaded or last saved, so that a save notices
+    // when another program changed it meanwhile.
+    LoadedFile Loaded;
 };
 
 }  // namespace quorvel

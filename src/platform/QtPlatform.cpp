@@ -1,5 +1,6 @@
 #include "QtPlatform.h"
 
+#include <QAbstractButton>
 #include <QPushButton>
 #include <QWidget>
 
@@ -26,6 +27,22 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const std::string& caption, const st
         QMessageBox::Ok, parent);
     box->setTextFormat(Qt::PlainText);
     return box;
+}
+
+std::unique_ptr<QMessageBox> MakeQuestionBox(const std::string& caption, const std::string& text,
+                                             QWidget* parent) {
+    auto box = MakeMessageBox(caption, text, MessageIcon::Exclamation, parent);
+    box->setIcon(QMessageBox::Question);
+    box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box->button(QMessageBox::Yes)->setText(QStringLiteral("Ja"));
+    box->button(QMessageBox::No)->setText(QStringLiteral("Nein"));
+    box->setDefaultButton(QMessageBox::No);
+    box->setEscapeButton(QMessageBox::No);
+    return box;
+}
+
+bool QtMessageSink::AskYesNo(const std::string& caption, const std::string& text) {
+    return MakeQuestionBox(caption, text, parent_)->exec() == QMessageBox::Yes;
 }
 
 void QtMessageSink::ShowMessage(const std::string& caption, const std::string& text,

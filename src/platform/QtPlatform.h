@@ -45,4 +45,8 @@ class QtMessageSink : public MessageSink {
 std::unique_ptr<QMessageBox> MakeMessageBox(const std::string& caption, const std::string& text,
                                             MessageIcon icon, QWidget* parent);
 
+// The box AskYesNo shows: a question with "Ja" and "Nein", "Nein" the default.
+std::unique_ptr<QMessageBox> MakeQuestionBox(const std::string& caption, const std::string& text,
+                                             QWidget* parent);
+
 }  // namespace quorvel

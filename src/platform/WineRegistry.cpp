@@ -253,7 +253,8 @@ WineLookup FindWineValue(std::string_view file, const std::u16string& key,
     std::string_view line;
     while (lines.Next(line)) {
         if (line.starts_with('[')) {
-            if (inKey) break;  // each key has one section
+            // A key may have several sections; Wine merges them, a later value winning.
+            inKey = false;
             std::size_t pos = 1;
             const auto header = ParseEscaped(line, pos, ']');
             if (!header) continue;
@@ -277,7 +278,6 @@ WineLookup FindWineValue(std::string_view file, const std::u16string& key,
         if (!valueName || pos >= line.size() || line[pos] != '=') continue;
         if (Folded(*valueName) != name) continue;
         found.value = ParseData(line, pos + 1, lines);
-        break;
     }
     return found;
 }

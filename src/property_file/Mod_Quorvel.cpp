@@ -9,6 +9,7 @@
 
 #include "LocaleNumber.h"
 #include "Mod_Datei.h"
+#include "SizeLimits.h"
 
 #ifdef __linux__
 #include <sys/mman.h>
@@ -256,17 +257,20 @@ void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
 }
 
 bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
-                 const NumberFormat& format, MessageSink& sink, std::string* bytesRead) {
+                 const NumberFormat& format, MessageSink& sink, FileIdentity* identity,
+                 std::string* bytesRead) {
     // On any failure GearCount keeps its value: the caller shows no entries then.
     std::optional<std::string> bytes;
     {
         std::optional<DataFile> file = OpenDataFile(path, sink, "r");
         if (!file) return false;
+        if (!FitsInMemory(file->get(), path, sink)) return false;
         bytes = file->ReadAll();
         if (!bytes) {
             ShowFileError(sink, "Fehler beim Lesen von ", path, file->LastError());
             return false;
         }
+        if (identity) *identity = IdentifyOpenFile(file->get(), path, *bytes);
     }  // closed before the entries are built
     ParseEntries(*bytes, list, vehicle, format);
     if (bytesRead != nullptr) *bytesRead = std::move(*bytes);
@@ -382,6 +386,27 @@ bool WriteEntries(const std::string& path, const Entries& list) {
     } catch (...) {
         return false;
     }
+}
+
+std::uint64_t FormattedSize(const Entries& list) {
+    // The same rules as the layout: the depth changes first, never below 0; an opening
+    // stands at the depth outside its group; a bare name without text writes nothing.
+    std::uint64_t size = 0, depth = 0;
+    for (const C_Name_Val& entry : list) {
+        if (entry.Typ == typ::GroupClose) {
+            if (depth > 0) --depth;
+        } else if (entry.Typ == typ::GroupOpen) {
+            ++depth;
+        }
+        if (entry.Typ > 0) {
+            size += depth + entry.Name.size() + entry.Value.size() + 8;  // " ( ", " ) ", CR LF
+        } else if (entry.Typ == typ::GroupOpen || entry.Typ == typ::GroupClose) {
+            size += depth - (entry.Typ == typ::GroupOpen) + entry.Name.size() + 3;  // brace, CR LF
+        } else if (!entry.Name.empty()) {
+            size += depth + entry.Name.size() + 2;
+        }
+    }
+    return size;
 }
 
 }  // namespace quorvel

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "C_Name_Val.h"
+#include "FileIdentity.h"
 #include "Platform.h"
 
 namespace quorvel {
@@ -14,10 +16,12 @@ void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
                   const NumberFormat& format);
 
 // Reads the file at path into the list. False (after the user was told) when the
-// file could not be opened or read; the list and vehicle are then left as they were.
-// When bytesRead is given, it takes the file's bytes on success.
+// file could not be opened or read, or would not fit in the memory available; the list
+// and vehicle are then left as they were. identity, when given, learns which file it was;
+// bytesRead, when given, takes the file's bytes on success.
 bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
-                 const NumberFormat& format, MessageSink& sink, std::string* bytesRead = nullptr);
+                 const NumberFormat& format, MessageSink& sink, FileIdentity* identity = nullptr,
+                 std::string* bytesRead = nullptr);
 
 // The host's layout: tab indentation, " ( " and " ) ", CR LF after every line.
 std::string FormatEntries(const Entries& list);
@@ -25,5 +29,8 @@ std::string FormatEntries(const Entries& list);
 // Writes the list to path in place (no backup, no temporary), cutting an existing
 // file. True on success; never throws.
 bool WriteEntries(const std::string& path, const Entries& list);
+
+// The number of bytes FormatEntries gives for the list, counted without building them.
+std::uint64_t FormattedSize(const Entries& list);
 
 }  // namespace quorvel

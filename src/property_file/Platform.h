@@ -17,7 +17,7 @@ class MessageSink {
     // Modal: returns when the user has closed the message.
     virtual void ShowMessage(const std::string& caption, const std::string& text,
                              MessageIcon icon) = 0;
-    // A question with the buttons Ja and Nein, Nein the default; true for Ja.
+    // Modal question with the buttons Ja and Nein, Nein the default; true for Ja.
     virtual bool AskYesNo(const std::string& caption, const std::string& text) = 0;
 };
 

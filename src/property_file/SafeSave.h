@@ -4,6 +4,8 @@
 #include <string_view>
 
 #include "C_Name_Val.h"
+#include "FileIdentity.h"
+#include "Platform.h"
 
 namespace quorvel {
 
@@ -13,13 +15,18 @@ namespace quorvel {
 //   Write:     the new content could not be written into a temporary file.
 //   Replace:   the temporary file could not take the file's place, or the folder
 //              could not be flushed afterwards (the file may then already be new).
-enum class SaveStep { None, CheckFile, Backup, Write, Replace };
+//   Declined:  the file was changed or replaced since it was loaded, and the user
+//              chose not to overwrite it.
+//   TooLarge:  the output would exceed its bound; the user was told why.
+// Nothing is written at CheckFile, Declined and TooLarge.
+enum class SaveStep { None, CheckFile, Backup, Write, Replace, Declined, TooLarge };
 
 struct SaveResult {
     SaveStep step = SaveStep::None;  // None: the save went through
     int errorCode = 0;               // errno (POSIX) or GetLastError (Windows)
     std::string description;         // the system's text for errorCode
     std::string path;                // the file or folder the failed step worked on
+    bool told = false;               // the user was asked or told already
     bool ok() const { return step == SaveStep::None; }
 };
 
@@ -31,6 +38,19 @@ inline constexpr std::string_view kBackupSuffix = "_Orig";
 // content goes into a temporary file that atomically takes the file's place. On
 // failure the file keeps its old bytes and no temporary file is left behind.
 // A file reached through a symbolic link stays a link; its target is replaced.
+// The new file and the backup keep the file's owner, group, permission bits (less
+// set-user-ID, set-group-ID and sticky), ACL and extended attributes where allowed.
+//
+// When the path no longer names the loaded file as it was (another program changed
+// or replaced it), the user is asked through the sink first and Nein writes nothing;
+// a path that became a symbolic link is then replaced itself, not written through.
+// An output beyond its bound (see SizeLimits.h) is refused with a message. loaded
+// learns the saved file, so the next save compares with that.
+SaveResult SaveEntries(const std::string& path, const Entries& list, LoadedFile& loaded,
+                       MessageSink& sink) noexcept;
+
+// The same without a loaded file to compare with and without a sink: nothing is asked,
+// an output beyond its bound is refused (TooLarge) with the text as description.
 SaveResult SaveEntries(const std::string& path, const Entries& list) noexcept;
 
 // The file "Original" loads: the backup when there is one, else the file itself.

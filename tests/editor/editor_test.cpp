@@ -36,8 +36,12 @@ struct Sink : MessageSink {
     void ShowMessage(const std::string& c, const std::string& t, MessageIcon i) override {
         shown.push_back(c + "|" + std::to_string(static_cast<int>(i)) + "|" + t);
     }
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
+    bool AskYesNo(const std::string& c, const std::string& t) override {
+        shown.push_back(c + "|?|" + t);
+        return answer;
+    }
     std::vector<std::string> shown;
+    bool answer = false;
 };
 
 // Every text of the state, to prove what changed and what did not.
@@ -431,6 +435,26 @@ TEST_F(Commands, RefusesTextsTheFileCannotHoldAndKeepsFileAndBackup) {
         EXPECT_THAT(sink.shown, ElementsAre(StartsWith(said)));
         EXPECT_TRUE(Bytes(lok) == kLoco && !fs::exists(lok + "_Orig") && state.Entries == entries);
     }
+}
+
+// Another program changed the file after the load: the save asks, Nein keeps its bytes and
+// the edits in the window, Ja saves. After "Original" the file itself is compared.
+TEST_F(Commands, AsksBeforeOverwritingAFileChangedSinceTheLoad) {
+    const std::string path = Write("Lok.txt", kLoco), other = Replaced(kLoco, {"84000", "99999"});
+    OpenPath(state, services, path);
+    state.tx_Masse = "85000";
+    Write("Lok.txt", other);
+    for (const bool yes : {false, true}) {
+        sink.answer = yes;
+        Save();
+        EXPECT_THAT(sink.shown, ElementsAre(StartsWith("Quorvel|?|Die Datei " + path +
+                                                       " wurde seit dem Laden von einem")));
+        EXPECT_EQ(Bytes(path), yes ? Replaced(kLoco, {"84000", "85000"}) : other);
+        EXPECT_EQ(state.tx_Masse, "85000");
+    }
+    RestoreOriginal(state, services);
+    Save();
+    EXPECT_TRUE(sink.shown.empty() && Bytes(path) == other && Bytes(path + "_Orig") == other);
 }
 
 TEST_F(Commands, FailedOrRefusedSaveLeavesTheFileAlone) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <QPushButton>
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -56,6 +57,16 @@ TEST(QtMessageSink, BuildsAPlainTextBoxWithOneOkButton) {
               QMessageBox::Warning);
     EXPECT_EQ(MakeMessageBox("Titel", "", MessageIcon::Information, nullptr)->icon(),
               QMessageBox::Information);
+}
+
+TEST(QtMessageSink, AsksWithJaAndNeinWhereNeinIsTheDefault) {
+    const auto box = MakeQuestionBox("", "Trotzdem speichern?", nullptr);
+    EXPECT_EQ(box->icon(), QMessageBox::Question);
+    EXPECT_EQ(box->windowTitle(), "Quorvel");
+    EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box->button(QMessageBox::Yes)->text(), "Ja");
+    EXPECT_EQ(box->button(QMessageBox::No)->text(), "Nein");
+    EXPECT_EQ(box->defaultButton()->text(), "Nein");
 }
 
 }  // namespace

@@ -29,11 +29,18 @@ const std::string kSystemReg = R"(WINE REGISTRY Version 2
 "Dword"=dword:0000000a
 "EmbeddedNul"="ab\0cd"
 
+[Software\\Quorvel\\Twice] 1700000000
+"Both"="alt"
+
 [Software\\Wow6432Node\\Legacy\\Host] 1700000000
 "Path"="C:\\Legacy"
 
 [Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Zelmo.exe] 1700000000
 "Path"="C:\\Zelmo\\"
+
+[software\\quorvel\\twice] 1700000001
+"Later"="zwei"
+"Both"="neu"
 )";
 
 const std::string kFits(kRegistryBufferSize / 2 - 1, 'x');
@@ -75,6 +82,8 @@ TEST_F(WinePrefix, ReadsValuesAsWindowsGivesThem) {
         {test, "Path", "", registry_error::kNotFound},  // only in the next section
         {"Software\\Quorvel\\Missing", "Path", "", registry_error::kNotFound},
         {"Software\\Legacy\\Host", "Path", "C:\\Legacy", 0},
+        {"Software\\Quorvel\\Twice", "Later", "zwei", 0},  // a key's sections merge,
+        {"Software\\Quorvel\\Twice", "Both", "neu", 0},    // the later value winning
     };
     for (const auto& [key, name, text, code] : cases) {
         std::int32_t error = -1;

@@ -1,3 +1,8 @@
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/wait.h>
+#endif
+
 #include <cerrno>
 #include <system_error>
 
@@ -57,6 +62,49 @@ TEST_F(Files, FailuresAreToldExactly) {
     EXPECT_TRUE(WriteEntries(file, {}) && Get(file).empty());
     EXPECT_FALSE(WriteEntries(file + "/x", {}));
 }
+
+#ifdef __linux__
+// Under an address-space limit of 256 MB beyond what the process takes: a sparse 10 GB file
+// and 16 MB of "}" (one entry a byte) are refused before reading, a vehicle file is read.
+TEST_F(Files, RefusesAFileTooLargeForTheMemory) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the address sanitizer reserves more address space than the limit leaves";
+#endif
+    const std::string sparse = Put("Gross.txt", ""), small = Put("Lok.txt", kOld),
+                      closings = Put("Klammern.txt", std::string(16 << 20, '}'));
+    fs::resize_file(sparse, 10ULL << 30);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::ifstream statm("/proc/self/statm");
+        rlim_t pages = 0;
+        statm >> pages;
+        const rlim_t limit = pages * ::sysconf(_SC_PAGESIZE) + (256 << 20);
+        const rlimit both{limit, limit};
+        struct : MessageSink {
+            void ShowMessage(const std::string&, const std::string& t, MessageIcon) override {
+                text = t;
+            }
+            bool AskYesNo(const std::string&, const std::string&) override { return false; }
+            std::string text;
+        } sink;
+        int wrong = ::setrlimit(RLIMIT_AS, &both) != 0;
+        for (const std::string& path : {sparse, closings, small}) {
+            Entries list;
+            Vehicle vehicle;
+            sink.text.clear();
+            const bool read = ReadEntries(path, list, vehicle, kGerman, sink);
+            wrong += path == small
+                         ? !read || !sink.text.empty()
+                         : read || !sink.text.starts_with("Die Datei " + path +
+                                                          " ist zu gro\303\237 zum Lesen.");
+        }
+        std::_Exit(wrong);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+#endif
 
 // GetFolder(path); JoinWithSeparator(first, second, separator); BuildPath(folder, name, extension)
 TEST(Paths, FoldersAndJoins) {

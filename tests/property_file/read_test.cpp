@@ -16,11 +16,15 @@ TEST(Format, LayoutRoundTrips) {
         "Bremskraft ( 12 kN ) \r\nZug{\r\n\tLaenge ( 3,2 ) \r\n\t{\r\n\t}\r\n}\r\n}\r\n"};
     // clang-format on
     EXPECT_EQ(FormatEntries(example), bytes);
+    // Bare names (with and without text) and a closing below depth 0 count as written.
+    const Entries odd = {{"", "", C}, {"x", "", 0}, {"", "", 0}, {"G", "", O}, {"y", "", -5}};
+    EXPECT_EQ(FormattedSize(odd), FormatEntries(odd).size());
     for (const std::string& file : files) {
         Entries read;
         Vehicle vehicle{true, 0};
         ParseEntries(file, read, vehicle, kGerman);
         EXPECT_EQ(FormatEntries(read), file);
+        EXPECT_EQ(FormattedSize(read), file.size());
         EXPECT_TRUE(vehicle.HasMotor && (file != bytes || read == example));  // never cleared
     }
 }

@@ -1,12 +1,19 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #endif
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
+#include "SizeLimits.h"
 #include "test_support.h"
 
 namespace quorvel {
@@ -77,27 +84,199 @@ TEST_F(SafeSave, RefusesWhatItMayNotWriteAndCreatesNothing) {
     EXPECT_TRUE(RestoreSource(file) == file && RestoreSource(readOnly) == readOnly);
 }
 
-TEST_F(SafeSave, RemovesOnlyItsOwnStaleTemporaries) {
-#ifdef _WIN32
-    const std::string dead = Decimal(0xFFFFFFF0LL);  // process ids are multiples of four below
-    Names kept;
-#else
-    const pid_t child = ::fork();
-    if (child == 0) std::_Exit(0);
-    ASSERT_EQ(::waitpid(child, nullptr, 0), child);  // a process that is surely gone
-    const std::string dead = Decimal(child);
-    Names kept = {".Lok.txt." + Decimal(::getppid()) + ".0.qvtmp"};  // a live save's
-#endif
-    // Not quite the pattern, another file's: these stay.
-    kept.insert({"Lok.txt", ".Lok.txt.x.0.qvtmp", ".Lok.txt.1.qvtmp",
-                 ".Andere.txt." + dead + ".0.qvtmp", "Lok.txt." + dead + ".0.qvtmp"});
+// A leftover is removed only once its save let go of its lock, and looked for once per
+// loaded file, not in every save.
+TEST_F(SafeSave, RemovesOnlyAbandonedTemporariesOncePerLoadedFile) {
+    const std::string hex = "0123456789abcdef", path = Utf8(dir / "Lok.txt");
+    // Not quite the pattern, another file's, an older version's: these stay.
+    Names kept = {"Lok.txt",
+                  ".Lok.txt.0123456789abcdeg.qvtmp",
+                  ".Lok.txt.0123.qvtmp",
+                  ".Andere.txt." + hex + ".qvtmp",
+                  "Lok.txt." + hex + ".qvtmp",
+                  ".Lok.txt.1234.0.qvtmp",
+                  ".Lok.txt.aaaaaaaaaaaaaaaa.qvtmp"};
     for (const std::string& name : kept) Put(name, "x");
-    Put(".Lok.txt." + dead + ".0.qvtmp", "half");
-    Put(".Lok.txt_Orig." + dead + ".3.qvtmp", "half");
-    ASSERT_TRUE(SaveEntries(Utf8(dir / "Lok.txt"), Sample("90")).ok());
+    const std::string live = Utf8(dir / ".Lok.txt.aaaaaaaaaaaaaaaa.qvtmp");  // a running save's
+#ifdef _WIN32
+    const HANDLE held = CreateFileW(PathFromText(live).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+#else
+    const int held = ::open(live.c_str(), O_RDWR);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+#endif
+    for (const std::string& name :
+         {".Lok.txt." + hex, std::string(".Lok.txt_Orig.fedcba9876543210")})
+        Put(name + ".qvtmp", "half");
+    testing::StrictMock<FakeSink> silent;
+    LoadedFile loaded;
+    ASSERT_TRUE(SaveEntries(path, Sample("90"), loaded, silent).ok());
     kept.insert("Lok.txt_Orig");
     EXPECT_EQ(Listing(dir), kept);
+    Put(".Lok.txt." + hex + ".qvtmp", "half");
+    ASSERT_TRUE(SaveEntries(path, Sample("100"), loaded, silent).ok());
+    EXPECT_TRUE(Listing(dir).contains(".Lok.txt." + hex + ".qvtmp"));
+#ifdef _WIN32
+    CloseHandle(held);
+#else
+    ::close(held);
+#endif
 }
+
+// What another program did between the load and the save: only a change is asked about,
+// Nein writes nothing, and a link put in the file's place is replaced, never written through.
+TEST_F(SafeSave, AsksBeforeOverwritingAChangedFileAndNeinWritesNothing) {
+    enum Change { kKept, kEdited, kReplaced, kLinked, kGone };
+    const std::tuple<const char*, Change, bool, bool> cases[] = {
+        // name, what happened after the load, the answer, loaded through a link
+        {"unchanged", kKept, false, false},
+        {"edited in place, same size and time, Nein", kEdited, false, false},
+        {"edited in place, Ja", kEdited, true, false},
+        {"replaced, Nein", kReplaced, false, false},
+        {"replaced, Ja", kReplaced, true, false},
+        {"gone", kGone, true, false},
+#ifndef _WIN32  // symbolic links need a privilege there
+        {"a link put in its place, Nein", kLinked, false, false},
+        {"a link put in its place, Ja", kLinked, true, false},
+        {"a link from the start", kKept, false, true},
+#endif
+    };
+    const std::string other = "Masse (85)\nMotor{ Leistung (1000) }\n";  // kOld's size
+    for (const auto& [name, change, answer, viaLink] : cases) {
+        SCOPED_TRACE(name);
+        const fs::path folder = dir / name;
+        const std::string target = Put(fs::path(name) / "Ziel.txt", "Ziel ( 1 ) \r\n");
+        const std::string path = Utf8(folder / "Lok.txt");
+        Put(fs::path(name) / (viaLink ? "Daten.txt" : "Lok.txt"), kOld);
+        if (viaLink) fs::create_symlink("Daten.txt", path);
+        testing::StrictMock<FakeSink> sink;
+        LoadedFile loaded;
+        Entries list;
+        Vehicle vehicle;
+        ASSERT_TRUE(ReadEntries(path, list, vehicle, kGerman, sink, &loaded.identity));
+        if (change == kEdited) {
+            const auto time = fs::last_write_time(path);
+            Put(fs::path(name) / "Lok.txt", other);
+            fs::last_write_time(path, time);
+        }
+        if (change == kReplaced) fs::rename(Put(fs::path(name) / "Neu.txt", other), path);
+        if (change == kLinked || change == kGone) fs::remove(path);
+        if (change == kLinked) fs::create_symlink("Ziel.txt", path);
+        const std::string before = Get(path);
+        const Names listing = Listing(folder);
+        const bool asks = change == kEdited || change == kReplaced || change == kLinked;
+        const bool written = change != kGone && (!asks || answer);
+        if (asks)
+            EXPECT_CALL(sink, AskYesNo("Quorvel", testing::HasSubstr(" wurde seit dem Laden ")))
+                .WillOnce(testing::Return(answer));
+        EXPECT_EQ(SaveEntries(path, Sample("90"), loaded, sink).ok(), written);
+        EXPECT_EQ(Get(path), written ? FormatEntries(Sample("90")) : before);
+        EXPECT_EQ(Get(target), "Ziel ( 1 ) \r\n");
+        EXPECT_EQ(fs::is_symlink(path), viaLink || (change == kLinked && !answer));
+        // What was saved is the loaded file now: the next save asks nothing.
+        EXPECT_TRUE(written ? SaveEntries(path, Sample("100"), loaded, sink).ok()
+                            : Listing(folder) == listing);
+    }
+}
+
+// Deep nesting indents each line by its depth: a 40 KB file would become 200 MB.
+TEST_F(SafeSave, RefusesAnAbsurdOutputBeforeWritingAnything) {
+    std::string nested;
+    for (int i = 0; i < 20000; ++i) nested += "a{";
+    const std::string path = Put("Lok.txt", nested);
+    testing::StrictMock<FakeSink> sink;
+    LoadedFile loaded;
+    Entries list;
+    Vehicle vehicle;
+    ASSERT_TRUE(ReadEntries(path, list, vehicle, kGerman, sink, &loaded.identity));
+    EXPECT_CALL(sink,
+                ShowMessage("Quorvel",
+                            testing::StartsWith("Die Datei " + path + " wurde nicht gespeichert"),
+                            MessageIcon::Exclamation));
+    const SaveResult told = SaveEntries(path, list, loaded, sink), plain = SaveEntries(path, list);
+    EXPECT_TRUE(told.step == SaveStep::TooLarge && told.told);
+    EXPECT_TRUE(plain.step == SaveStep::TooLarge && !plain.told);
+    EXPECT_THAT(plain.description, testing::HasSubstr("zu tief ineinander verschachtelt"));
+    EXPECT_TRUE(Listing(dir) == Names{"Lok.txt"} && Get(path) == nested);
+    // Beyond both 64 MB and 16 times the loaded size: output, loaded size, refused
+    const std::uint64_t MB = 1 << 20;
+    const std::tuple<std::uint64_t, std::uint64_t, bool> bounds[] = {
+        {64 * MB, 0, false},          {64 * MB + 1, 0, true},      {64 * MB + 1, 4 * MB, true},
+        {64 * MB + 1, 5 * MB, false}, {1024 * MB, 64 * MB, false}, {1024 * MB + 1, 64 * MB, true}};
+    for (const auto& [output, loadedSize, refused] : bounds)
+        EXPECT_EQ(SaveTooLarge(output, loadedSize), refused) << output << " " << loadedSize;
+}
+
+#ifndef _WIN32
+// Runs open() as another user in a child; true when it succeeds.
+bool OpensAs(uid_t user, const std::string& path, int flags) {
+    const pid_t child = ::fork();
+    if (child == 0)
+        std::_Exit(::setgroups(0, nullptr) == 0 && ::setresgid(user, user, user) == 0 &&
+                           ::setresuid(user, user, user) == 0 && ::open(path.c_str(), flags) >= 0
+                       ? 0
+                       : 1);
+    int status = -1;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string Attribute(const std::string& path, const char* name) {
+    std::string value(256, '\0');
+    const ssize_t size = ::getxattr(path.c_str(), name, value.data(), value.size());
+    value.resize(size < 0 ? 0 : static_cast<std::size_t>(size));
+    return value;
+}
+
+// Set-user-ID, set-group-ID and sticky bits are never carried; an administrator's save of
+// another user's file leaves file and backup that user's.
+TEST_F(SafeSave, KeepsOwnerAndBitsButNoSetIdBits) {
+    const uid_t me = ::geteuid(), nobody = 65534;
+    const std::tuple<const char*, mode_t, uid_t, mode_t> cases[] = {
+        // name, mode, owner, mode of file and backup afterwards
+        {"own, all three", 07755, me, 0755},
+        {"another's set-user-ID", 04755, nobody, 0755},
+        {"another's private", 0600, nobody, 0600},
+    };
+    for (const auto& [name, mode, owner, after] : cases) {
+        if (owner != me && me != 0) continue;  // only an administrator saves another's file
+        SCOPED_TRACE(name);
+        const std::string path = Put(fs::path(name) / "Lok.txt", kOld);
+        ASSERT_EQ(::chown(path.c_str(), owner, owner) | ::chmod(path.c_str(), mode), 0);
+        ASSERT_TRUE(SaveEntries(path, Sample("90")).ok());
+        for (const std::string& file : {path, path + "_Orig"}) {
+            struct stat info {};
+            ASSERT_EQ(::stat(file.c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 07777, after) << file;
+            EXPECT_TRUE(info.st_uid == owner && info.st_gid == owner) << file;
+            EXPECT_TRUE(owner == me || OpensAs(owner, file, O_RDWR)) << file;
+        }
+    }
+}
+
+// A user granted access by an ACL entry keeps it, and user.* attributes stay.
+TEST_F(SafeSave, CarriesAclAndExtendedAttributes) {
+    const std::string path = Put("Lok.txt", kOld);
+    // user::rw- user:1001:rw- group::r-- mask::rw- other::---, as the kernel stores it
+    std::string acl("\x02\0\0\0", 4);
+    for (const auto& [tag, permissions, id] :
+         {std::tuple{1, 6, ~0u}, {2, 6, 1001u}, {4, 4, ~0u}, {0x10, 6, ~0u}, {0x20, 0, ~0u}}) {
+        const std::uint16_t entry[2] = {static_cast<std::uint16_t>(tag),
+                                        static_cast<std::uint16_t>(permissions)};
+        acl.append(reinterpret_cast<const char*>(entry), 4);
+        acl.append(reinterpret_cast<const char*>(&id), 4);
+    }
+    if (::setxattr(path.c_str(), "user.quorvel", "Wert", 4, 0) != 0 ||
+        ::setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
+        GTEST_SKIP() << "no extended attributes or ACLs here: " << std::strerror(errno);
+    ASSERT_TRUE(SaveEntries(path, Sample("90")).ok());
+    for (const std::string& file : {path, path + "_Orig"}) {
+        EXPECT_EQ(Attribute(file, "user.quorvel"), "Wert") << file;
+        EXPECT_EQ(Attribute(file, "system.posix_acl_access"), acl) << file;
+        EXPECT_TRUE(::geteuid() != 0 || OpensAs(1001, file, O_RDWR)) << file;
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace quorvel

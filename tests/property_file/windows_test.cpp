@@ -1,5 +1,7 @@
 // What only Windows has: attributes, sharing locks, its error numbers, non-ANSI paths.
 #include <windows.h>
+// After windows.h:
+#include <sddl.h>
 
 #include "test_support.h"
 
@@ -72,6 +74,33 @@ TEST_F(Windows, SavesKeepAttributesAndNonAnsiPaths) {
         EXPECT_EQ(RestoreSource(path), path + "_Orig");
         EXPECT_EQ(std::distance(fs::directory_iterator(dir / folder), {}), 2);
     }
+}
+
+// The file's own access rules as stored.
+std::string AccessRules(const std::wstring& path) {
+    DWORD size = 0;
+    GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::string rules(size, '\0');
+    return GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, rules.data(), size, &size)
+               ? rules
+               : "";
+}
+
+// The file is replaced so that what lies beside its bytes stays: an alternate data stream
+// and its own access rules (here: administrators change it, everyone reads it).
+TEST_F(Windows, SavesKeepStreamsAndAccessRules) {
+    const std::wstring path = PathFromText(Put("Lok.txt", kOld)).wstring();
+    std::ofstream(fs::path(path + L":Notiz")) << "x";
+    PSECURITY_DESCRIPTOR rules = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;;FA;;;BA)(A;;FR;;;WD)", SDDL_REVISION_1, &rules, nullptr));
+    SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, rules);
+    LocalFree(rules);
+    const std::string before = AccessRules(path), stream = Get(Utf8(path + L":Notiz"));
+    ASSERT_TRUE(SaveEntries(Utf8(path), Sample("90")).ok());
+    EXPECT_EQ(Get(Utf8(path)), FormatEntries(Sample("90")));
+    EXPECT_EQ(Get(Utf8(path + L":Notiz")), stream);
+    EXPECT_EQ(AccessRules(path), before);
 }
 
 }  // namespace

@@ -1,14 +1,24 @@
 // Fault injection for SaveEntries: strace makes each file-system call of a save fail once, or
 // from there on, or kills the save there; then the files are checked and a next save must work.
-// Prints the figures; exits 1 when any run broke a rule. Given FILE MASS: one save (the probe).
+// Then two saves at once, stopped by strace at chosen calls so that they interleave: in
+// separate pid namespaces, and both the first save of a file.
+// Prints the figures; exits 1 when any run broke a rule. Given FILE MASS [ja]: one load and save
+// (the probe), answering a question about a changed file with Nein, or with Ja when told so.
 #include <sched.h>
 #include <sys/personality.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <regex>
+#include <sstream>
+#include <thread>
 
 #include "../test_support.h"
 
@@ -16,21 +26,39 @@ namespace quorvel {
 namespace {
 
 const char* const kCalls[] = {  // the file-system calls
-    "openat",     "open",       "creat",    "read",   "write",     "close",      "fsync",
-    "fdatasync",  "fchmod",     "fchmodat", "fchown", "fchownat",  "rename",     "renameat",
-    "renameat2",  "link",       "linkat",   "unlink", "unlinkat",  "stat",       "lstat",
-    "fstat",      "newfstatat", "statx",    "access", "faccessat", "faccessat2", "readlink",
-    "readlinkat", "getdents64", "lseek"};
+    "openat",     "open",       "creat",    "read",    "write",     "close",      "fsync",
+    "fdatasync",  "fchmod",     "fchmodat", "fchown",  "fchownat",  "rename",     "renameat",
+    "renameat2",  "link",       "linkat",   "unlink",  "unlinkat",  "stat",       "lstat",
+    "fstat",      "newfstatat", "statx",    "access",  "faccessat", "faccessat2", "readlink",
+    "readlinkat", "getdents64", "lseek",    "pread64", "flock",     "flistxattr", "fgetxattr",
+    "fsetxattr",  "getrandom"};
 const std::string kMarker = "sched_yield";  // the probe calls it right before and after the save
 enum Verdict { kSaved = 0, kRefused = 3, kToldNothing = 4 };  // the probe's exit codes
 
-int Probe(const char* file, const char* mass) {
+struct ProbeSink : MessageSink {
+    bool yes = false;
+    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
+    bool AskYesNo(const std::string&, const std::string&) override { return yes; }
+};
+
+// Exits without running destructors or exit handlers: lasting faults would hit them.
+[[noreturn]] void Probe(const char* file, const char* mass, bool yes) {
     const Entries entries = Sample(mass);
+    ProbeSink sink;
+    sink.yes = yes;
+    LoadedFile loaded;
+    Entries read;
+    Vehicle vehicle;
+    if (!ReadEntries(file, read, vehicle, kGerman, sink, &loaded.identity))
+        std::_Exit(kToldNothing);
+    // The sanitizer checks a virtual call's type once, through calls a lasting fault fails.
+    static_cast<MessageSink&>(sink).ShowMessage("", "", MessageIcon::Critical);
     ::sched_yield();
-    const SaveResult result = SaveEntries(file, entries);
+    const SaveResult result = SaveEntries(file, entries, loaded, sink);
     ::sched_yield();
-    if (result.ok()) return kSaved;
-    return result.path.empty() || result.description.empty() ? kToldNothing : kRefused;
+    if (result.ok()) std::_Exit(kSaved);
+    if (result.step == SaveStep::Declined) std::_Exit(kRefused);
+    std::_Exit(result.path.empty() || result.description.empty() ? kToldNothing : kRefused);
 }
 
 // A traced save: wait status, calls as (name, line); [begin, end) are the save's own calls.
@@ -47,8 +75,10 @@ struct Trace {
 
 // Calls whose failure leaves the save sound, so it may still succeed: looking through the
 // folder for stale temporaries, closing what was only read, keeping the file's owner.
+// Copying extended attributes is best effort too, and so is taking a leftover's lock.
 bool Harmless(const std::string& name, const std::string& line) {
-    return name == "getdents64" || name == "fchown" ||
+    return name == "getdents64" || name == "fchown" || name.find("xattr") != name.npos ||
+           line.find("LOCK_NB") != line.npos ||
            (name == "close" && line.find(".qvtmp>") == line.npos) ||
            line.find("O_NONBLOCK") != line.npos || line.find("AT_EMPTY_PATH") != line.npos;
 }
@@ -71,12 +101,21 @@ struct Harness {
     static std::string Before(bool later) { return later ? Saved("90") : kOld; }
     static bool Exited(int s, int code) { return WIFEXITED(s) && WEXITSTATUS(s) == code; }
 
-    // The file before its first save, or after one (then with its backup).
+    // The file before its first save, or after one (then with its backup). It carries an
+    // extended attribute, and set-id bits that no save may pass on.
     void Reset(bool later) const {
         fs::remove_all(dir);
         fs::create_directory(dir);
         std::ofstream(file) << Before(later);
         if (later) std::ofstream(backup) << kOld;
+        if (::setxattr(file.c_str(), "user.quorvel", "Wert", 4, 0) != 0) {
+            // A filesystem without them: the attribute calls are not exercised.
+        }
+        fs::permissions(file, fs::perms(06644));
+    }
+    static bool SetId(const fs::path& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 && (info.st_mode & 07000) != 0;
     }
     std::string Stray() const {
         for (const auto& entry : fs::directory_iterator(dir))
@@ -85,7 +124,10 @@ struct Harness {
     }
     // Saves through the probe, started by command (setpriv, strace) when given.
     int Save(const std::string& command, const char* mass = "100") const {
-        return std::system(("exec " + command + probe + " " + file.native() + " " + mass).c_str());
+        return std::system(("exec " + command + ProbeLine(mass)).c_str());
+    }
+    std::string ProbeLine(const char* mass, bool yes = false) const {
+        return probe + " " + file.native() + " " + mass + (yes ? " ja" : "");
     }
     Trace Traced(bool later, const std::string& injects = "") const {
         Reset(later);
@@ -116,6 +158,8 @@ struct Harness {
         if (backedUp && Get(backup) != kOld) return "backup is not the first version";
         if (killed != (WIFSIGNALED(s) && WTERMSIG(s) == SIGKILL)) return "status " + Decimal(s);
         if (saved && (mustFail || bytes != Saved("100") || !backedUp)) return "wrong success";
+        if ((bytes == Saved("100") && SetId(file)) || (!later && backedUp && SetId(backup)))
+            return "set-id bits passed on";
         if (!killed && !saved && !Exited(s, kRefused)) return "no path and description";
         if (!mayLeaveTemporary && !Stray().empty()) return "left " + Stray();
         const SaveResult next = SaveEntries(file, Sample("110"));
@@ -179,6 +223,99 @@ struct Harness {
         return f;
     }
 
+    // Starts a save (probe answering Ja), inside a new pid namespace when asked, and stopped
+    // by strace after the n-th call of the kind given, if one is; strace logs into log. Gives
+    // the launcher's pid.
+    pid_t Start(const char* mass, bool namespaced, const std::string& call = "",
+                const std::string& n = "", const std::string& log = "", bool yes = true) const {
+        std::string line = namespaced ? "unshare --pid --fork " : "";
+        if (!call.empty())
+            line += "strace -f -qq -o " + log + " -e trace=" + call + " -e inject=" + call +
+                    ":signal=STOP:when=" + n + " ";
+        line += ProbeLine(mass, yes);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::execl("/bin/sh", "sh", "-c", ("exec " + line).c_str(), nullptr);
+            std::_Exit(127);
+        }
+        return child;
+    }
+
+    // Once strace's log tells the probe below launcher stopped: its pid. 0 when that does not
+    // happen within 30 s.
+    static pid_t StoppedProbe(const std::string& log, pid_t launcher) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        for (; std::chrono::steady_clock::now() < end;
+             std::this_thread::sleep_for(std::chrono::milliseconds(2))) {  // waiting, not timing
+            if (Get(log).find("--- stopped by SIGSTOP ---") == std::string::npos) continue;
+            for (const auto& entry : fs::directory_iterator("/proc")) {
+                const std::string name = entry.path().filename();
+                if (name.find_first_not_of("0123456789") != name.npos) continue;
+                const std::string stat = Get(entry.path() / "stat");
+                if (stat.find("(save_probe) t") == stat.npos &&
+                    stat.find("(save_probe) T") == stat.npos)
+                    continue;
+                // Only a probe of this run: launcher is among its ancestors.
+                for (pid_t up = std::stoi(name); up > 1;) {
+                    const std::string fields = Get("/proc/" + Decimal(up) + "/stat");
+                    std::istringstream after(fields.substr(fields.rfind(')') + 1));
+                    std::string state;
+                    if (!(after >> state >> up)) break;
+                    if (up == launcher) return std::stoi(name);
+                }
+            }
+        }
+        return 0;
+    }
+
+    using Pick = std::function<bool(const std::string& call, const std::string& line)>;
+    std::string Interleaved(bool later, bool namespaced, bool killB, const Pick& stopAfter) const {
+        const Trace clean = Traced(later);
+        std::size_t at = clean.begin;
+        while (at < clean.end && !stopAfter(clean.calls[at].first, clean.calls[at].second)) ++at;
+        if (at == clean.end) return "no call to stop at";
+        Reset(later);
+        const std::string& call = clean.calls[at].first;
+        const std::string logA = work / "a.log", logB = work / "b.log";
+        fs::remove(logA);  // an earlier run's would tell of a stop too soon
+        fs::remove(logB);
+        const pid_t a = Start("100", namespaced, call, clean.Nth(at, call), logA);
+        const pid_t probeA = StoppedProbe(logA, a);
+        int statusA = -1, statusB = -1;
+        pid_t b = 0, probeB = 0;
+        if (probeA != 0) {
+            b = killB ? Start("120", namespaced, "write", "1", logB) : Start("100", namespaced);
+            if (killB) probeB = StoppedProbe(logB, b);
+            if (!killB) ::waitpid(b, &statusB, 0);
+            ::kill(probeA, SIGCONT);
+        }
+        if (probeA == 0) ::kill(a, SIGKILL);  // its probe stays stopped, or never stopped
+        ::waitpid(a, &statusA, 0);
+        if (probeB != 0 || (killB && b != 0)) ::kill(probeB != 0 ? probeB : b, SIGKILL);
+        if (killB && b != 0) ::waitpid(b, &statusB, 0);
+        if (probeA == 0 || (killB && probeB == 0)) return "a save did not stop where it should";
+        if (!killB && !(Exited(statusA, kSaved) && Exited(statusB, kSaved)))
+            return "not both saved: " + Decimal(statusA) + ", " + Decimal(statusB);
+        return Judge(statusA, later, false, true, false);
+    }
+
+    // Another program rewrites the file between the load and the save; told Nein, the save
+    // must write nothing at all.
+    std::string ChangedMeanwhile() const {
+        Reset(false);
+        const std::string log = work / "a.log";
+        fs::remove(log);
+        const pid_t a = Start("100", false, kMarker, "1", log, false);
+        const pid_t probe = StoppedProbe(log, a);
+        if (probe != 0) std::ofstream(file) << Saved("120");
+        ::kill(probe != 0 ? probe : a, probe != 0 ? SIGCONT : SIGKILL);
+        int s = -1;
+        ::waitpid(a, &s, 0);
+        if (probe == 0 || !Exited(s, kRefused)) return "status " + Decimal(s);
+        if (Get(file) != Saved("120") || fs::exists(backup) || !Stray().empty()) return "written";
+        return "";
+    }
+
     // Root ignores file modes, so these run as nobody, who then owns folder and files.
     Figure Permissions() const {
         Figure f{"read-only file / folder, as a plain user"};
@@ -226,16 +363,35 @@ int Main() {
                     figures.push_back(h.Inject(fault, lasting, later, order));
     figures.push_back(order);
     figures.push_back(h.Permissions());
+    // Both namespaces give their probe the same pid; B is killed after writing its temporary.
+    Figure& race = figures.emplace_back(Figure{"two saves, own pid namespaces, one killed"});
+    if (std::system("unshare --pid --fork true 2>/dev/null") == 0) {
+        race.Count(h.Interleaved(
+                       true, true, true,
+                       [](const std::string& call, const std::string&) { return call == "write"; }),
+                   "A stopped after writing its temporary");
+    } else {
+        std::printf("pid namespaces not allowed here: that case is skipped\n");
+    }
+    figures.emplace_back(Figure{"file changed since the load, Nein"})
+        .Count(h.ChangedMeanwhile(), "changed while the save was stopped at its start");
+    Figure& firsts = figures.emplace_back(Figure{"two first saves at once"});
+    for (const auto& [where, stop] : std::initializer_list<std::pair<const char*, Harness::Pick>>{
+             {"A stopped after finding no backup",
+              [](const std::string&, const std::string&l) { return l.find("_Orig\"") != l.npos; }},
+             {"A stopped after flushing its backup copy",
+              [](const std::string&call, const std::string&) { return call == "fsync"; }}})
+        firsts.Count(h.Interleaved(false, false, false, stop), where);
     Figure& once = figures.emplace_back(Figure{"backup made once (three saves)"});
     h.Reset(false);
     for (const char* mass : {"90", "100", "110"}) h.Save("", mass);
     once.Count(Get(h.backup) == kOld && Get(h.file) == h.Saved("110") ? "" : "wrong", "the files");
 
     int violations = 0;
-    std::printf("| %-40s | %5s | %10s |\n|%s|-------|------------|\n", "scenario", "runs",
-                "violations", std::string(42, '-').c_str());
+    std::printf("| %-42s | %5s | %10s |\n|%s|-------|------------|\n", "scenario", "runs",
+                "violations", std::string(44, '-').c_str());
     for (const Figure& f : figures) {
-        std::printf("| %-40s | %5d | %10d |\n", f.name.c_str(), f.runs, f.violations);
+        std::printf("| %-42s | %5d | %10d |\n", f.name.c_str(), f.runs, f.violations);
         violations += f.violations;
     }
     fs::remove_all(h.work);
@@ -245,7 +401,7 @@ int Main() {
 }  // namespace
 }  // namespace quorvel
 
-int main(int argc, char** argv) {  // the probe runs no exit handlers: lasting faults hit them
-    if (argc == 3) std::_Exit(quorvel::Probe(argv[1], argv[2]));
+int main(int argc, char** argv) {
+    if (argc == 3 || argc == 4) quorvel::Probe(argv[1], argv[2], argc == 4);
     return quorvel::Main();
 }

@@ -1,0 +1,493 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "SaveSteps.h"
+
+namespace quorvel::save {
+
+std::string Describe(int code) {
+    return std::generic_category().message(code);
+}
+
+namespace {
+
+int Errno() {
+    return errno != 0 ? errno : EIO;
+}
+
+class Fd {
+  public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release() { return std::exchange(fd_, -1); }
+
+  private:
+    int fd_;
+};
+
+bool SameInode(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The same file, unchanged as far as its metadata tells.
+bool SameState(const struct stat& a, const struct stat& b) {
+    return SameInode(a, b) && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+FileIdentity Identify(const struct stat& info, bool viaLink) {
+    FileIdentity id;
+    id.known = true;
+    id.viaLink = viaLink;
+    id.device = info.st_dev;
+    id.file = info.st_ino;
+    id.size = static_cast<std::uint64_t>(info.st_size);
+    id.modified = std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
+    id.mode = info.st_mode;
+    id.owner = info.st_uid;
+    id.group = info.st_gid;
+    return id;
+}
+
+int WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return Errno();
+        }
+        if (n == 0) return EIO;  // a regular file that takes nothing would loop forever
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return 0;
+}
+
+// Hands the whole file to take, from its start, whatever was read from it before.
+template <typename Take>
+int ReadWhole(int fd, Take take) {
+    char buffer[64 * 1024];
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer, at);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return Errno();
+        }
+        if (n == 0) return 0;
+        at += n;
+        if (const int err = take(std::string_view(buffer, static_cast<std::size_t>(n)))) return err;
+    }
+}
+
+int Sync(int fd) {
+    while (::fsync(fd) != 0) {
+        if (errno != EINTR) return Errno();
+    }
+    return 0;
+}
+
+// Makes the names in a folder durable. A folder that cannot be flushed at all
+// (EINVAL: the filesystem has no such notion) is left as it is.
+int SyncFolder(const std::string& folder) {
+    const Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid()) return Errno();
+    const int err = Sync(dir.get());
+    return err == EINVAL ? 0 : err;
+}
+
+struct Place {
+    std::string folder;
+    std::string name;
+    std::string Full(std::string_view entry) const {
+        return (folder == "/" ? "" : folder) + "/" + std::string(entry);
+    }
+};
+
+Place SplitPath(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+struct FreeDeleter {
+    void operator()(char* p) const { std::free(p); }
+};
+
+// The place with its folder resolved, so every name in it is absolute.
+int Resolve(Place& place) {
+    const std::unique_ptr<char, FreeDeleter> folder(::realpath(place.folder.c_str(), nullptr));
+    if (!folder) return Errno();
+    place.folder = folder.get();
+    return 0;
+}
+
+// A temporary file of this save: random name, created exclusively, and locked for as
+// long as the save runs. It is removed when it goes away, unless its name was handed
+// over to the file it became.
+class TempFile {
+  public:
+    TempFile() = default;
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    ~TempFile() {
+        Discard();  // still locked: nobody else can have taken the name
+        if (fd_ >= 0) ::close(fd_);
+    }
+
+    int Create(const Place& place) {
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            const std::string path = place.Full(TempName(place.name));
+            Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+            if (!fd.valid()) {
+                if (errno == EEXIST) continue;
+                return Errno();
+            }
+            // A sweep of leftovers may have taken the file for one before the lock
+            // was held: then its name is gone, and another one is made. Nobody else
+            // makes a file of this name, so while it is there it is this save's.
+            int err = 0;
+            while (::flock(fd.get(), LOCK_EX) != 0 && (err = Errno()) == EINTR) err = 0;
+            struct stat held {
+            }, named{};
+            if (err == 0 && ::fstat(fd.get(), &held) != 0) err = Errno();
+            if (err == 0 && ::lstat(path.c_str(), &named) != 0) {
+                if (errno == ENOENT) continue;
+                err = Errno();
+            }
+            if (err != 0) {
+                ::unlink(path.c_str());
+                return err;
+            }
+            if (!SameInode(held, named)) continue;
+            fd_ = fd.release();
+            path_ = path;
+            return 0;
+        }
+        return EEXIST;
+    }
+    int fd() const { return fd_; }
+    const std::string& path() const { return path_; }
+    void Release() { path_.clear(); }
+    void Discard() {
+        if (!path_.empty()) ::unlink(path_.c_str());
+        path_.clear();
+    }
+
+  private:
+    int fd_ = -1;
+    std::string path_;
+};
+
+// Removes the temporary files of earlier saves of these names that were killed: only
+// a file whose lock can be taken, as its save is gone. Best effort: a save does not
+// fail because of them.
+void RemoveLeftovers(const std::string& folder, const std::vector<std::string>& names) {
+    struct DirCloser {
+        void operator()(DIR* dir) const { ::closedir(dir); }
+    };
+    const std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+    if (!dir) return;
+    const int at = ::dirfd(dir.get());
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (std::none_of(names.begin(), names.end(),
+                         [&](const std::string& name) { return IsTempName(entry->d_name, name); }))
+            continue;
+        const Fd fd(::openat(at, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (!fd.valid() || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
+        struct stat held {
+        }, named{};
+        if (::fstat(fd.get(), &held) == 0 &&
+            ::fstatat(at, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(named.st_mode) && SameInode(held, named))
+            ::unlinkat(at, entry->d_name, 0);
+    }
+}
+
+// Gives the file `from` the name `to` unless `to` exists. `fromGone` tells whether
+// the name `from` went away with it.
+int MoveNoReplace(const std::string& from, const std::string& to, bool& fromGone) {
+    fromGone = false;
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        fromGone = true;
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return Errno();
+#endif
+    // Filesystems without that rename: link() refuses an existing name as well.
+    return ::link(from.c_str(), to.c_str()) == 0 ? 0 : Errno();
+}
+
+// The file's owner and group for a copy of it, as far as this user may give them: a
+// plain user can still pass on a group it belongs to.
+void KeepOwner(int fd, uid_t owner, gid_t group) {
+    if (owner == ::geteuid() && group == ::getegid()) return;
+    if (::fchown(fd, owner, group) == 0) return;
+    if (::fchown(fd, static_cast<uid_t>(-1), group) != 0) {
+        // Not allowed either: the copy stays this user's.
+    }
+}
+
+// The group class bits of a file whose ACL (as stored in system.posix_acl_access) is
+// lost: the owning group's own entry, so nobody gets more than before.
+mode_t WithoutAcl(std::string_view acl, mode_t mode) {
+    constexpr std::uint16_t kGroupObject = 0x04, kMask = 0x10;
+    std::uint16_t group = 7, mask = 7;
+    for (std::size_t at = 4; at + 8 <= acl.size(); at += 8) {
+        std::uint16_t tag = 0, permissions = 0;
+        std::memcpy(&tag, acl.data() + at, 2);
+        std::memcpy(&permissions, acl.data() + at + 2, 2);
+        if (tag == kGroupObject) group = permissions & 7;
+        if (tag == kMask) mask = permissions & 7;
+    }
+    return (mode & ~mode_t{070}) | static_cast<mode_t>((group & mask) << 3);
+}
+
+// Carries the extended attributes over, the ACL among them, as far as the system
+// allows. An ACL that cannot be carried would leave the owning group the mask's rights
+// in its bits: those are then narrowed to the group's own.
+void CopyAttributes(int from, int to, mode_t mode) {
+    std::string names;
+    for (int tries = 0; tries < 4; ++tries) {
+        const ssize_t size = ::flistxattr(from, nullptr, 0);
+        if (size <= 0) return;
+        names.resize(static_cast<std::size_t>(size));
+        const ssize_t got = ::flistxattr(from, names.data(), names.size());
+        if (got >= 0) {
+            names.resize(static_cast<std::size_t>(got));
+            break;
+        }
+        if (errno != ERANGE) return;
+        names.clear();
+    }
+    std::string value;
+    for (std::size_t at = 0; at < names.size();) {
+        const std::string name = names.c_str() + at;
+        at += name.size() + 1;
+        const ssize_t size = ::fgetxattr(from, name.c_str(), nullptr, 0);
+        if (size < 0) continue;
+        value.resize(static_cast<std::size_t>(size));
+        const ssize_t got = ::fgetxattr(from, name.c_str(), value.data(), value.size());
+        if (got < 0) continue;
+        value.resize(static_cast<std::size_t>(got));
+        if (::fsetxattr(to, name.c_str(), value.data(), value.size(), 0) == 0) continue;
+        if (name == "system.posix_acl_access" && ::fchmod(to, WithoutAcl(value, mode)) != 0) {
+            // The bits stay as they were set before.
+        }
+    }
+}
+
+// Gives the copy the file's owner, permission bits (never set-user-ID, set-group-ID or
+// sticky) and attributes.
+int TakeOver(int fd, const struct stat& of, int attributesFrom) {
+    KeepOwner(fd, of.st_uid, of.st_gid);
+    const mode_t mode = of.st_mode & 0777;
+    if (::fchmod(fd, mode) != 0) return Errno();
+    if (attributesFrom >= 0) CopyAttributes(attributesFrom, fd, mode);
+    return 0;
+}
+
+// 0 once "<file>_Orig" holds a complete, durable copy (made now or at an earlier
+// save); else the error, with failPath naming what it concerned.
+int EnsureBackup(int source, const struct stat& of, const std::string& target, const Place& place,
+                 std::string& failPath) {
+    const std::string backup = place.Full(place.name);
+    struct stat existing {};
+    if (::stat(backup.c_str(), &existing) == 0) return S_ISREG(existing.st_mode) ? 0 : EEXIST;
+    if (errno != ENOENT) return Errno();
+    // A link to nowhere holds the name: it is not ours to replace. Unless another save
+    // made the backup just now.
+    if (::lstat(backup.c_str(), &existing) == 0) {
+        return ::stat(backup.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) ? 0 : EEXIST;
+    }
+    if (errno != ENOENT) return Errno();
+
+    TempFile temp;
+    if (const int err = temp.Create(place)) {
+        failPath = place.folder;
+        return err;
+    }
+    bool readFailed = true;
+    const int copied = ReadWhole(source, [&](std::string_view piece) {
+        readFailed = false;
+        const int err = WriteAll(temp.fd(), piece);
+        readFailed = err == 0;
+        return err;
+    });
+    if (copied != 0) {
+        if (readFailed) failPath = target;
+        return copied;
+    }
+    if (const int err = TakeOver(temp.fd(), of, source)) return err;
+    if (const int err = Sync(temp.fd())) return err;
+    bool tempGone = false;
+    if (const int err = MoveNoReplace(temp.path(), backup, tempGone)) {
+        // EEXIST: another save made the backup meanwhile; that one stays.
+        return err == EEXIST ? 0 : err;
+    }
+    if (tempGone) temp.Release();
+    temp.Discard();
+    if (const int err = SyncFolder(place.folder)) {
+        failPath = place.folder;
+        return err;
+    }
+    return 0;
+}
+
+// Whether the path still leads where the check found it: the same file unchanged, or
+// the same link when the link itself is to be replaced.
+bool Unchanged(const std::string& path, const struct stat& checked, bool viaLink,
+               const struct stat& link, bool replaceLink) {
+    struct stat named {
+    }, now{};
+    if (::lstat(path.c_str(), &named) != 0 || S_ISLNK(named.st_mode) != (viaLink || replaceLink))
+        return false;
+    if (replaceLink) return SameInode(named, link);
+    return ::stat(path.c_str(), &now) == 0 && SameState(now, checked);
+}
+
+}  // namespace
+
+SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded, MessageSink* sink,
+                SaveStep& stage) {
+    stage = SaveStep::CheckFile;
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) != 0) return Failed(SaveStep::CheckFile, Errno(), path);
+    const bool viaLink = S_ISLNK(link.st_mode);
+    // Opened once: compared, copied into the backup, its attributes carried over. Not
+    // waiting: a path swapped for a pipe must not hold the save.
+    const Fd source(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!source.valid()) return Failed(SaveStep::CheckFile, Errno(), path);
+    struct stat checked {};
+    if (::fstat(source.get(), &checked) != 0) return Failed(SaveStep::CheckFile, Errno(), path);
+    if (!S_ISREG(checked.st_mode)) {
+        return Failed(SaveStep::CheckFile, S_ISDIR(checked.st_mode) ? EISDIR : EINVAL, path);
+    }
+    if (::access(path.c_str(), W_OK) != 0) return Failed(SaveStep::CheckFile, Errno(), path);
+    const FileIdentity& expected = loaded.identity;
+    const std::uint64_t loadedSize =
+        expected.known ? expected.size : static_cast<std::uint64_t>(checked.st_size);
+    if (auto refused = RefuseTooLarge(path, list, loadedSize, sink)) return *refused;
+
+    bool replaceLink = false;
+    if (sink != nullptr && expected.known) {
+        FileIdentity now = Identify(checked, viaLink);
+        if (now.device == expected.device && now.file == expected.file &&
+            now.size == expected.size && now.modified == expected.modified) {
+            now.hash = kHashStart;
+            const int err = ReadWhole(source.get(), [&](std::string_view piece) {
+                now.hash = ContentHash(piece, now.hash);
+                return 0;
+            });
+            if (err != 0) return Failed(SaveStep::CheckFile, err, path);
+        }
+        const bool becameLink = viaLink && !expected.viaLink;
+        if (!now.SameFile(expected) || becameLink) {
+            if (!AskOverwrite(*sink, path, becameLink)) return Declined(path);
+            replaceLink = becameLink;
+        }
+    }
+
+    // The backup sits beside the path the user opened (a link keeps its own backup);
+    // the new content goes to the link's target, or replaces a link that came later.
+    Place targetPlace = SplitPath(path);
+    std::string target;
+    if (replaceLink) {
+        if (const int err = Resolve(targetPlace)) {
+            return Failed(SaveStep::CheckFile, err, targetPlace.folder);
+        }
+        target = targetPlace.Full(targetPlace.name);
+    } else {
+        const std::unique_ptr<char, FreeDeleter> real(::realpath(path.c_str(), nullptr));
+        if (!real) return Failed(SaveStep::CheckFile, Errno(), path);
+        target = real.get();
+        targetPlace = SplitPath(target);
+    }
+    const std::string backup = path + std::string(kBackupSuffix);
+    Place backupPlace = SplitPath(backup);
+    if (const int err = Resolve(backupPlace)) {
+        return Failed(SaveStep::CheckFile, err, backupPlace.folder);
+    }
+    if (!loaded.leftoversChecked) {
+        if (backupPlace.folder == targetPlace.folder) {
+            RemoveLeftovers(targetPlace.folder, {targetPlace.name, backupPlace.name});
+        } else {
+            RemoveLeftovers(backupPlace.folder, {backupPlace.name});
+            RemoveLeftovers(targetPlace.folder, {targetPlace.name});
+        }
+        loaded.leftoversChecked = true;
+    }
+
+    // A link put in the file's place leaves no first version of the file to keep.
+    stage = SaveStep::Backup;
+    std::string failPath = backup;
+    if (!replaceLink) {
+        if (const int err = EnsureBackup(source.get(), checked, target, backupPlace, failPath)) {
+            return Failed(SaveStep::Backup, err, failPath);
+        }
+    }
+
+    stage = SaveStep::Write;
+    TempFile temp;
+    if (const int err = temp.Create(targetPlace)) {
+        return Failed(SaveStep::Write, err, targetPlace.folder);
+    }
+    std::uint64_t hash = kHashStart;
+    const int written = WriteContent(list, [&](std::string_view piece) {
+        hash = ContentHash(piece, hash);
+        return WriteAll(temp.fd(), piece);
+    });
+    if (written != 0) return Failed(SaveStep::Write, written, target);
+    // An administrator saving someone's file keeps its owner; a plain user cannot give
+    // files away, and then the file becomes theirs.
+    struct stat of = checked;
+    if (replaceLink) {
+        of.st_uid = expected.owner;
+        of.st_gid = expected.group;
+        of.st_mode = expected.mode;
+    }
+    if (const int err = TakeOver(temp.fd(), of, replaceLink ? -1 : source.get())) {
+        return Failed(SaveStep::Write, err, target);
+    }
+    if (const int err = Sync(temp.fd())) return Failed(SaveStep::Write, err, target);
+    struct stat saved {};
+    if (::fstat(temp.fd(), &saved) != 0) return Failed(SaveStep::Write, Errno(), target);
+
+    stage = SaveStep::Replace;
+    // Right before the file is replaced, it must still be the one checked.
+    if (sink != nullptr && expected.known &&
+        !Unchanged(path, checked, viaLink && !replaceLink, link, replaceLink) &&
+        !AskOverwrite(*sink, path, false))
+        return Declined(path);
+    if (::rename(temp.path().c_str(), target.c_str()) != 0) {
+        return Failed(SaveStep::Replace, Errno(), target);
+    }
+    temp.Release();
+    loaded.identity = Identify(saved, viaLink && !replaceLink);
+    loaded.identity.hash = hash;
+    if (const int err = SyncFolder(targetPlace.folder)) {
+        return Failed(SaveStep::Replace, err, targetPlace.folder);
+    }
+    return {};
+}
+
+}  // namespace quorvel::save

@@ -1,0 +1,387 @@
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <charconv>
+#include <utility>
+#include <vector>
+
+#include "Mod_Datei.h"
+#include "SaveSteps.h"
+
+namespace quorvel::save {
+
+namespace {
+
+std::string Narrow(std::wstring_view text) {
+    if (text.empty()) return {};
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) {
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                              size, nullptr, nullptr);
+    }
+    return out;
+}
+
+int LastError() {
+    const DWORD err = ::GetLastError();
+    return err != 0 ? static_cast<int>(err) : ERROR_GEN_FAILURE;
+}
+
+class Handle {
+  public:
+    explicit Handle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle() { Close(); }
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+    int Close() {
+        if (!valid()) return 0;
+        return ::CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) ? 0 : LastError();
+    }
+    void Reset(HANDLE handle) {
+        Close();
+        handle_ = handle;
+    }
+
+  private:
+    HANDLE handle_;
+};
+
+FileIdentity Identify(const BY_HANDLE_FILE_INFORMATION& info, bool viaLink) {
+    FileIdentity id;
+    id.known = true;
+    id.viaLink = viaLink;
+    id.device = info.dwVolumeSerialNumber;
+    id.file = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    id.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    id.modified =
+        static_cast<std::int64_t>((std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+                                  info.ftLastWriteTime.dwLowDateTime);
+    return id;
+}
+
+bool SameState(const FileIdentity& a, const FileIdentity& b) {
+    return a.device == b.device && a.file == b.file && a.size == b.size && a.modified == b.modified;
+}
+
+int WriteAll(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        DWORD written = 0;
+        if (!::WriteFile(file, bytes.data(), chunk, &written, nullptr)) return LastError();
+        if (written == 0) return ERROR_WRITE_FAULT;
+        bytes.remove_prefix(written);
+    }
+    return 0;
+}
+
+// Hands the whole file to take, from its start.
+template <typename Take>
+int ReadWhole(HANDLE file, Take take) {
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return LastError();
+    std::string buffer(64 * 1024, '\0');
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+            return LastError();
+        if (got == 0) return 0;
+        if (const int err = take(std::string_view(buffer.data(), got))) return err;
+    }
+}
+
+struct Place {
+    std::wstring folder;
+    std::wstring name;
+    std::wstring Full(std::wstring_view entry) const {
+        return folder + L"\\" + std::wstring(entry);
+    }
+};
+
+// An absolute path split at its last separator.
+Place SplitPath(const std::wstring& path) {
+    std::wstring full = path;
+    const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size > 0) {
+        std::wstring buffer(size, L'\0');
+        const DWORD used = ::GetFullPathNameW(path.c_str(), size, buffer.data(), nullptr);
+        if (used > 0 && used < size) full.assign(buffer.data(), used);
+    }
+    const auto slash = full.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return {L".", full};
+    return {full.substr(0, slash), full.substr(slash + 1)};
+}
+
+// A temporary file of this save: random name, created exclusively and shared with
+// nobody while it is open, so no other save can delete it. Removed when it goes away,
+// unless its name was handed over to the file it became.
+class TempFile {
+  public:
+    TempFile() = default;
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    ~TempFile() {
+        handle_.Close();
+        Discard();
+    }
+
+    int Create(const Place& place) {
+        const std::string name = Narrow(place.name);
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            const std::wstring path = place.Full(PathFromText(TempName(name)).wstring());
+            HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (handle != INVALID_HANDLE_VALUE) {
+                handle_.Reset(handle);
+                path_ = path;
+                return 0;
+            }
+            const int err = LastError();
+            if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) return err;
+        }
+        return ERROR_FILE_EXISTS;
+    }
+    HANDLE handle() const { return handle_.get(); }
+    const std::wstring& path() const { return path_; }
+    int Close() { return handle_.Close(); }
+    void Release() { path_.clear(); }
+    void Discard() {
+        if (!path_.empty()) ::DeleteFileW(path_.c_str());
+        path_.clear();
+    }
+
+  private:
+    Handle handle_;
+    std::wstring path_;
+};
+
+// Removes the temporary files of earlier saves of these names that were killed: one
+// that can be opened for deletion without sharing is held by no save.
+void RemoveLeftovers(const std::wstring& folder, const std::vector<std::wstring>& names) {
+    for (const std::wstring& name : names) {
+        const std::wstring pattern = folder + L"\\." + name + L".*.qvtmp";
+        WIN32_FIND_DATAW found;
+        const HANDLE search = ::FindFirstFileW(pattern.c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) continue;
+        const std::string narrow = Narrow(name);
+        do {
+            if (!IsTempName(Narrow(found.cFileName), narrow)) continue;
+            const HANDLE file =
+                ::CreateFileW((folder + L"\\" + found.cFileName).c_str(), DELETE, 0, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+            if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+        } while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+    }
+}
+
+int EnsureBackup(HANDLE source, const std::wstring& target, const Place& place,
+                 std::string& failPath) {
+    const std::wstring backup = place.Full(place.name);
+    const DWORD attributes = ::GetFileAttributesW(backup.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? ERROR_ALREADY_EXISTS : 0;
+    }
+    if (const int err = LastError(); err != ERROR_FILE_NOT_FOUND) return err;
+
+    TempFile temp;
+    if (const int err = temp.Create(place)) {
+        failPath = Narrow(place.folder);
+        return err;
+    }
+    bool readFailed = true;
+    const int copied = ReadWhole(source, [&](std::string_view piece) {
+        const int err = WriteAll(temp.handle(), piece);
+        readFailed = err == 0;
+        return err;
+    });
+    if (copied != 0) {
+        if (readFailed) failPath = Narrow(target);
+        return copied;
+    }
+    if (!::FlushFileBuffers(temp.handle())) return LastError();
+    if (const int err = temp.Close()) return err;
+    // Without MOVEFILE_REPLACE_EXISTING an existing backup is never replaced.
+    if (!::MoveFileExW(temp.path().c_str(), backup.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        const int err = LastError();
+        return err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS ? 0 : err;
+    }
+    temp.Release();
+    return 0;
+}
+
+// The file a path finally leads to, following symbolic links.
+int FinalPath(HANDLE file, std::wstring& target) {
+    const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+    const DWORD size = ::GetFinalPathNameByHandleW(file, nullptr, 0, flags);
+    if (size == 0) return LastError();
+    std::wstring buffer(size, L'\0');
+    const DWORD used = ::GetFinalPathNameByHandleW(file, buffer.data(), size, flags);
+    if (used == 0 || used >= size) return LastError();
+    target.assign(buffer.data(), used);
+    return 0;
+}
+
+// The identity of what the path leads to now; open is the file, opened for reading.
+int Current(const std::wstring& path, Handle& open, FileIdentity& now, bool& viaLink) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
+    viaLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    open.Reset(::CreateFileW(path.c_str(), GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!open.valid()) return LastError();
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(open.get(), &info)) return LastError();
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+    now = Identify(info, viaLink);
+    now.mode = info.dwFileAttributes;
+    return 0;
+}
+
+}  // namespace
+
+std::string Describe(int code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    if (length == 0 || buffer == nullptr) {
+        char digits[16];
+        return "Error " +
+               std::string(digits, std::to_chars(digits, digits + sizeof digits, code).ptr);
+    }
+    std::wstring text(buffer, length);
+    ::LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
+        text.pop_back();
+    }
+    return Narrow(text);
+}
+
+SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded, MessageSink* sink,
+                SaveStep& stage) {
+    stage = SaveStep::CheckFile;
+    const std::wstring widePath = PathFromText(path).wstring();
+    Handle source;
+    FileIdentity checked;
+    bool viaLink = false;
+    if (const int err = Current(widePath, source, checked, viaLink)) {
+        return Failed(SaveStep::CheckFile, err, path);
+    }
+    const DWORD attributes = static_cast<DWORD>(checked.mode);
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        return Failed(SaveStep::CheckFile, ERROR_ACCESS_DENIED, path);
+    }
+    const FileIdentity& expected = loaded.identity;
+    if (auto refused =
+            RefuseTooLarge(path, list, expected.known ? expected.size : checked.size, sink))
+        return *refused;
+
+    bool replaceLink = false;
+    if (sink != nullptr && expected.known) {
+        FileIdentity now = checked;
+        if (SameState(now, expected)) {
+            now.hash = kHashStart;
+            const int err = ReadWhole(source.get(), [&](std::string_view piece) {
+                now.hash = ContentHash(piece, now.hash);
+                return 0;
+            });
+            if (err != 0) return Failed(SaveStep::CheckFile, err, path);
+        }
+        const bool becameLink = viaLink && !expected.viaLink;
+        if (!now.SameFile(expected) || becameLink) {
+            if (!AskOverwrite(*sink, path, becameLink)) return Declined(path);
+            replaceLink = becameLink;
+        }
+    }
+    std::wstring target = widePath;
+    if (viaLink && !replaceLink) {
+        if (const int err = FinalPath(source.get(), target)) {
+            return Failed(SaveStep::CheckFile, err, path);
+        }
+    }
+
+    const std::string backup = path + std::string(kBackupSuffix);
+    const Place backupPlace = SplitPath(PathFromText(backup).wstring());
+    const Place targetPlace = SplitPath(target);
+    const std::wstring targetFull = targetPlace.Full(targetPlace.name);
+    if (!loaded.leftoversChecked) {
+        RemoveLeftovers(backupPlace.folder, {backupPlace.name});
+        RemoveLeftovers(targetPlace.folder, {targetPlace.name});
+        loaded.leftoversChecked = true;
+    }
+
+    stage = SaveStep::Backup;
+    std::string failPath = backup;
+    if (!replaceLink) {
+        if (const int err = EnsureBackup(source.get(), targetFull, backupPlace, failPath)) {
+            return Failed(SaveStep::Backup, err, failPath);
+        }
+    }
+    source.Close();
+
+    stage = SaveStep::Write;
+    const std::string shownTarget = Narrow(targetFull);
+    TempFile temp;
+    if (const int err = temp.Create(targetPlace)) {
+        return Failed(SaveStep::Write, err, Narrow(targetPlace.folder));
+    }
+    std::uint64_t hash = kHashStart;
+    const int written = WriteContent(list, [&](std::string_view piece) {
+        hash = ContentHash(piece, hash);
+        return WriteAll(temp.handle(), piece);
+    });
+    if (written != 0) return Failed(SaveStep::Write, written, shownTarget);
+    if (!::FlushFileBuffers(temp.handle()))
+        return Failed(SaveStep::Write, LastError(), shownTarget);
+    if (const int err = temp.Close()) return Failed(SaveStep::Write, err, shownTarget);
+    // The file's own attributes (hidden, system, archive) carry over.
+    const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    if (kept != 0 && !::SetFileAttributesW(temp.path().c_str(), kept)) {
+        return Failed(SaveStep::Write, LastError(), shownTarget);
+    }
+
+    stage = SaveStep::Replace;
+    // Right before the file is replaced, it must still be the one checked.
+    if (sink != nullptr && expected.known) {
+        Handle again;
+        FileIdentity now;
+        bool nowLink = false;
+        if ((Current(widePath, again, now, nowLink) != 0 || !SameState(now, checked) ||
+             nowLink != viaLink) &&
+            !AskOverwrite(*sink, path, false))
+            return Declined(path);
+    }
+    // ReplaceFileW keeps the file's ACL, attributes and alternate streams; a link put in
+    // the file's place is replaced itself.
+    const BOOL replaced = replaceLink
+                              ? ::MoveFileExW(temp.path().c_str(), targetFull.c_str(),
+                                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                              : ::ReplaceFileW(targetFull.c_str(), temp.path().c_str(), nullptr,
+                                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+    if (!replaced) return Failed(SaveStep::Replace, LastError(), shownTarget);
+    temp.Release();
+    Handle saved;
+    FileIdentity now;
+    bool nowLink = false;
+    if (Current(widePath, saved, now, nowLink) == 0) {
+        loaded.identity = now;
+        loaded.identity.hash = hash;
+    } else {
+        loaded.identity = {};
+    }
+    return {};
+}
+
+}  // namespace quorvel::save

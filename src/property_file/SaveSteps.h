@@ -1,0 +1,46 @@
+#pragma once
+
+// The steps of a save that every platform shares; SafeSave_posix.cpp and
+// SafeSave_win32.cpp put them together with the platform's file calls.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "SafeSave.h"
+
+namespace quorvel::save {
+
+// The platform's text for an error code (errno or GetLastError).
+std::string Describe(int code);
+
+SaveResult Failed(SaveStep step, int code, const std::string& path) noexcept;
+
+// Takes the bytes of the new file piece by piece; a non-zero result (an error code)
+// ends the writing.
+using Writer = std::function<int(std::string_view)>;
+
+// The one place where the entries become the temporary file's bytes.
+int WriteContent(const Entries& list, const Writer& write);
+
+// TooLarge, after telling the user through sink when there is one, when the entries
+// would make a file beyond the bound for a file loaded with loadedSize bytes.
+std::optional<SaveResult> RefuseTooLarge(const std::string& path, const Entries& list,
+                                         std::uint64_t loadedSize, MessageSink* sink);
+
+// Asks whether to overwrite a file that was changed or replaced since it was loaded.
+bool AskOverwrite(MessageSink& sink, const std::string& path, bool becameLink);
+
+SaveResult Declined(const std::string& path);
+
+// Temporary files are ".<file>.<16 hex digits>.qvtmp": random, so no other save can
+// guess or reuse the name.
+std::string TempName(std::string_view fileName);
+bool IsTempName(std::string_view entry, std::string_view fileName);
+
+// The platform's save; sink is null when nothing may be asked or told.
+SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded, MessageSink* sink,
+                SaveStep& stage);
+
+}  // namespace quorvel::save
