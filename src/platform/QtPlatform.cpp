@@ -1,7 +1,6 @@
 #include "QtPlatform.h"
 
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QWidget>
 
 namespace quorvel {
@@ -48,18 +47,6 @@ bool QtMessageSink::AskYesNo(const std::string& caption, const std::string& text
 void QtMessageSink::ShowMessage(const std::string& caption, const std::string& text,
                                 MessageIcon icon) {
     MakeMessageBox(caption, text, icon, parent_)->exec();
-}
-
-bool QtMessageSink::AskYesNo(const std::string& caption, const std::string& text) {
-    auto box = MakeMessageBox(caption, text, MessageIcon::Exclamation, parent_);
-    box->setIcon(QMessageBox::Question);
-    box->setStandardButtons(QMessageBox::NoButton);
-    QPushButton* yes = box->addButton(QStringLiteral("Ja"), QMessageBox::YesRole);
-    QPushButton* no = box->addButton(QStringLiteral("Nein"), QMessageBox::NoRole);
-    box->setDefaultButton(no);
-    box->setEscapeButton(no);
-    box->exec();
-    return box->clickedButton() == yes;
 }
 
 }  // namespace quorvel
