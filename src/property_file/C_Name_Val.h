@@ -1,7 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <iterator>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvel {
@@ -15,22 +20,129 @@ inline constexpr std::int16_t Text = 1;
 inline constexpr std::int16_t Number = 2;
 }  // namespace typ
 
-// One value, group opening or group closing of a property file.
+// One value, group opening or group closing of a property file. Name and Value view
+// text held elsewhere: an entry taken from Entries views the list's own text, which
+// holds until the list is changed or goes away.
 struct C_Name_Val {
-    std::string Name;
-    std::string Value;
+    std::string_view Name;
+    std::string_view Value;
     std::int16_t Typ = typ::BareName;
 
     friend bool operator==(const C_Name_Val&, const C_Name_Val&) = default;
 };
 
-// The loaded file in file order; only appended to and walked front to back.
-using Entries = std::vector<C_Name_Val>;
+// The loaded file in file order; only appended to and walked front to back (and a
+// value replaced, by the save). The file's bytes are held once: names and values
+// that stand in them whole are kept as offsets into them (16 bytes an entry), and
+// only other texts are copied, into one growing store of the list's own.
+class Entries {
+  public:
+    Entries() = default;
+    Entries(std::initializer_list<C_Name_Val> entries);
+    Entries(const Entries& other);
+    Entries(Entries&& other) noexcept = default;
+    Entries& operator=(const Entries& other);
+    Entries& operator=(Entries&& other) noexcept = default;
+    ~Entries() = default;
+
+    // Copies the entry's texts unless they already stand in the list's own text.
+    // Throws std::length_error when the list's text would reach 2 GiB.
+    void push_back(const C_Name_Val& entry);
+    void clear() { *this = Entries(); }
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    C_Name_Val operator[](std::size_t index) const;
+
+    // The save's one change: the entry at index takes a new value text.
+    void SetValue(std::size_t index, std::string_view value);
+
+    // Makes bytes the text that later entries view without a copy; only while the
+    // list holds no text yet (else nothing changes). The parser hands over the file.
+    void AdoptText(std::shared_ptr<const char[]> bytes, std::size_t size);
+    bool HoldsText() const { return bytes_ != nullptr; }
+
+    class const_iterator {
+      public:
+        using iterator_category = std::input_iterator_tag;
+        using value_type = C_Name_Val;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = C_Name_Val;
+        const_iterator() = default;
+        const_iterator(const Entries* list, std::size_t index) : list_(list), index_(index) {}
+        C_Name_Val operator*() const { return (*list_)[index_]; }
+        const_iterator& operator++() {
+            ++index_;
+            return *this;
+        }
+        const_iterator operator++(int) {
+            const_iterator before = *this;
+            ++index_;
+            return before;
+        }
+        std::size_t index() const { return index_; }
+        friend bool operator==(const const_iterator& a, const const_iterator& b) {
+            return a.index_ == b.index_;
+        }
+
+      private:
+        const Entries* list_ = nullptr;
+        std::size_t index_ = 0;
+    };
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, size_}; }
+
+    friend bool operator==(const Entries& a, const Entries& b);
+
+  private:
+    // A text: an offset into the file's bytes, or with kOwned set into owned_.
+    struct Ref {
+        std::uint32_t at = 0;
+        std::uint32_t size = 0;
+    };
+    // One entry in 16 bytes. The kind sits in the top bits of the value's size; an
+    // entry that does not fit (a text of 512 MiB or more, an unusual Typ) is kept
+    // whole in wide_, and name.at then gives its place there.
+    struct Slot {
+        Ref name;
+        std::uint32_t valueAt = 0;
+        std::uint32_t valueSizeKind = 0;
+    };
+    struct Wide {
+        Ref name;
+        Ref value;
+        std::int16_t typ = typ::BareName;
+    };
+    struct FreeSlots {
+        void operator()(Slot* slots) const;
+    };
+    using Block = std::unique_ptr<Slot[], FreeSlots>;
+
+    static constexpr std::uint32_t kOwned = 0x80000000u;
+
+    bool Find(std::string_view text, Ref& ref) const;  // a text the list already holds
+    Ref Append(std::string_view text);
+    std::string_view Text(Ref ref) const {
+        if (ref.size == 0) return {};
+        return {(ref.at & kOwned) != 0 ? owned_.data() + (ref.at & ~kOwned) : bytes_.get() + ref.at,
+                ref.size};
+    }
+    void Store(std::size_t index, Ref name, Ref value, std::int16_t typ);
+    Slot& At(std::size_t index) const;
+
+    std::shared_ptr<const char[]> bytes_;  // the file as read, never changed
+    std::size_t bytesSize_ = 0;
+    std::string owned_;
+    std::vector<Block> blocks_;  // 1024 slots, doubling up to 65536, then 65536 each
+    std::vector<Wide> wide_;
+    std::size_t size_ = 0;
+};
 
 // What reading learns about the vehicle: owned by the caller, filled by ReadEntries.
 struct Vehicle {
-    bool HasMotor = false;        // only ever set to true by reading
-    std::int32_t GearCount = 0;   // restarted at 0 by each read
+    bool HasMotor = false;       // only ever set to true by reading
+    std::int32_t GearCount = 0;  // restarted at 0 by each read
 };
 
 }  // namespace quorvel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -10,6 +12,7 @@ namespace quorvel {
 
 // Cuts the bytes of a property file into entries and appends them to the list;
 // restarts vehicle.GearCount and sets vehicle.HasMotor when a "Motor" entry is met.
+// The list keeps one copy of the bytes; its entries view it.
 void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
                   const NumberFormat& format);
 
@@ -18,7 +21,18 @@ void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
 bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
                  const NumberFormat& format, MessageSink& sink);
 
-// The host's layout: tab indentation, " ( " and " ) ", CR LF after every line.
+// Takes the layout a chunk at a time; a result other than 0 (an error number) stops
+// the writing and is passed back.
+using ChunkSink = std::function<int(std::string_view chunk)>;
+
+// The most bytes one chunk holds: the memory writing needs, whatever the file's size.
+inline constexpr std::size_t kWriteChunk = 64 << 10;
+
+// Hands the host's layout (tab indentation, " ( " and " ) ", CR LF after every line)
+// to sink in chunks of at most kWriteChunk bytes. 0, or the sink's first error.
+int StreamEntries(const Entries& list, const ChunkSink& sink);
+
+// The whole layout as one text (for small lists: tests, comparisons).
 std::string FormatEntries(const Entries& list);
 
 // Writes the list to path in place (no backup, no temporary), cutting an existing

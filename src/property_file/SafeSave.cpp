@@ -300,7 +300,7 @@ int EnsureBackup(const std::string& target, const struct stat& targetStat, const
     return 0;
 }
 
-SaveResult Save(const std::string& path, const std::string& bytes, SaveStep& stage) {
+SaveResult Save(const std::string& path, const Entries& list, SaveStep& stage) {
     stage = SaveStep::CheckFile;
     struct FreeDeleter {
         void operator()(char* p) const { std::free(p); }
@@ -340,7 +340,9 @@ SaveResult Save(const std::string& path, const std::string& bytes, SaveStep& sta
     if (const int err = temp.Create(targetPlace)) {
         return Failed(SaveStep::Write, err, targetPlace.folder);
     }
-    if (const int err = WriteAll(temp.fd(), bytes)) return Failed(SaveStep::Write, err, target);
+    if (const int err = StreamEntries(
+            list, [&temp](std::string_view chunk) { return WriteAll(temp.fd(), chunk); }))
+        return Failed(SaveStep::Write, err, target);
     // Keep the owner when an administrator saves someone's file; a plain user
     // cannot give files away, and then the file becomes theirs.
     if (targetStat.st_uid != ::geteuid() || targetStat.st_gid != ::getegid()) {
@@ -585,7 +587,7 @@ int FinalPath(const std::wstring& path, std::wstring& target) {
     return 0;
 }
 
-SaveResult Save(const std::string& path, const std::string& bytes, SaveStep& stage) {
+SaveResult Save(const std::string& path, const Entries& list, SaveStep& stage) {
     stage = SaveStep::CheckFile;
     const std::wstring widePath = PathFromText(path).wstring();
     DWORD attributes = ::GetFileAttributesW(widePath.c_str());
@@ -624,7 +626,8 @@ SaveResult Save(const std::string& path, const std::string& bytes, SaveStep& sta
     if (const int err = temp.Create(targetPlace)) {
         return Failed(SaveStep::Write, err, Narrow(targetPlace.folder));
     }
-    if (const int err = WriteAll(temp.handle(), bytes)) {
+    if (const int err = StreamEntries(
+            list, [&temp](std::string_view chunk) { return WriteAll(temp.handle(), chunk); })) {
         return Failed(SaveStep::Write, err, shownTarget);
     }
     if (!::FlushFileBuffers(temp.handle()))
@@ -661,8 +664,7 @@ SaveResult SaveEntries(const std::string& path, const Entries& list) noexcept {
     if (path.find('\0') != std::string::npos)
         return Failed(SaveStep::CheckFile, kInvalidPath, path);
     try {
-        const std::string bytes = FormatEntries(list);
-        return Save(path, bytes, stage);
+        return Save(path, list, stage);
     } catch (const std::bad_alloc&) {
         return Failed(stage, kOutOfMemory, path);
     } catch (...) {
