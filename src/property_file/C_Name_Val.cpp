@@ -1,7 +1,6 @@
 #include "C_Name_Val.h"
 
 #include <bit>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <new>
@@ -22,14 +21,7 @@ std::size_t BlockSize(std::size_t block) {
     return block < kGrowingBlocks ? kFirstBlock << block : kLastBlock;
 }
 
-std::size_t Capacity(std::size_t blocks) {
-    return blocks <= kGrowingBlocks ? kFirstBlock * ((std::size_t{1} << blocks) - 1)
-                                    : kGrowingSlots + (blocks - kGrowingBlocks) * kLastBlock;
-}
-
 // The kinds a file gives, as the three bits kept beside the value's size.
-constexpr std::uint32_t kSizeBits = 29;
-constexpr std::uint32_t kSizeMask = (1u << kSizeBits) - 1;
 constexpr std::uint32_t kWide = 7;
 constexpr std::int16_t kKinds[] = {typ::BareName, typ::Text, typ::Number, typ::GroupOpen,
                                    typ::GroupClose};
@@ -46,7 +38,12 @@ constexpr std::size_t kMaxText = 0x7FFFFFFFu;
 }  // namespace
 
 void Entries::FreeSlots::operator()(Slot* slots) const {
-    std::free(slots);
+    ::operator delete(slots);
+}
+
+// Raw memory: the slots are written before they are read.
+Entries::Block Entries::NewBlock(std::size_t block) {
+    return Block(static_cast<Slot*>(::operator new(BlockSize(block) * sizeof(Slot))));
 }
 
 Entries::Entries(std::initializer_list<C_Name_Val> entries) {
@@ -62,11 +59,23 @@ Entries::Entries(const Entries& other)
     std::size_t left = size_;
     for (std::size_t block = 0; left > 0; ++block) {
         const std::size_t count = std::min(left, BlockSize(block));
-        blocks_.emplace_back(static_cast<Slot*>(std::malloc(BlockSize(block) * sizeof(Slot))));
-        if (!blocks_.back()) throw std::bad_alloc();
+        blocks_.push_back(NewBlock(block));
         std::memcpy(blocks_.back().get(), other.blocks_[block].get(), count * sizeof(Slot));
+        free_ = blocks_.back().get() + count;
+        freeEnd_ = blocks_.back().get() + BlockSize(block);
         left -= count;
     }
+}
+
+void Entries::Swap(Entries& other) noexcept {
+    std::swap(bytes_, other.bytes_);
+    std::swap(bytesSize_, other.bytesSize_);
+    std::swap(owned_, other.owned_);
+    std::swap(blocks_, other.blocks_);
+    std::swap(wide_, other.wide_);
+    std::swap(size_, other.size_);
+    std::swap(free_, other.free_);
+    std::swap(freeEnd_, other.freeEnd_);
 }
 
 Entries& Entries::operator=(const Entries& other) {
@@ -129,31 +138,62 @@ void Entries::Store(std::size_t index, Ref name, Ref value, std::int16_t typ) {
     }
 }
 
-void Entries::push_back(const C_Name_Val& entry) {
+void Entries::PushSlow(const C_Name_Val& entry) {
     // Both looked up before either is copied: a copy may move owned_ under the other.
     Ref name, value;
     const bool nameHeld = Find(entry.Name, name);
     const bool valueHeld = Find(entry.Value, value);
     if (!nameHeld) name = Append(entry.Name);
     if (!valueHeld) value = Append(entry.Value);
-    if (size_ == Capacity(blocks_.size())) {
-        blocks_.reserve(blocks_.size() + 1);
-        Block block(static_cast<Slot*>(std::malloc(BlockSize(blocks_.size()) * sizeof(Slot))));
-        if (!block) throw std::bad_alloc();
-        blocks_.push_back(std::move(block));
+    if (free_ == freeEnd_) {
+        const std::size_t block = blocks_.size();
+        blocks_.push_back(NewBlock(block));
+        free_ = blocks_.back().get();
+        freeEnd_ = free_ + BlockSize(block);
     }
     Store(size_, name, value, entry.Typ);
+    ++free_;
     ++size_;
 }
 
+C_Name_Val Entries::DecodeWide(const Slot& slot) const {
+    const Wide& wide = wide_[slot.name.at];
+    return {Text(wide.name), Text(wide.value), wide.typ};
+}
+
 C_Name_Val Entries::operator[](std::size_t index) const {
-    const Slot& slot = At(index);
-    const std::uint32_t code = slot.valueSizeKind >> kSizeBits;
-    if (code == kWide) {
-        const Wide& wide = wide_[slot.name.at];
-        return {Text(wide.name), Text(wide.value), wide.typ};
+    return Decode(At(index));
+}
+
+void Entries::Seek(const_iterator& at) const {
+    if (at.index_ >= size_) {
+        at.slot_ = at.blockEnd_ = nullptr;
+        return;
     }
-    return {Text(slot.name), Text({slot.valueAt, slot.valueSizeKind & kSizeMask}), kKinds[code]};
+    std::size_t block = kGrowingBlocks, offset = at.index_ - kGrowingSlots;
+    if (at.index_ < kGrowingSlots) {
+        block = static_cast<std::size_t>(std::bit_width(at.index_ / kFirstBlock + 1) - 1);
+        offset = at.index_ - kFirstBlock * ((std::size_t{1} << block) - 1);
+    } else {
+        block += offset / kLastBlock;
+        offset %= kLastBlock;
+    }
+    at.slot_ = blocks_[block].get() + offset;
+    at.blockEnd_ = blocks_[block].get() + BlockSize(block);
+}
+
+Entries::const_iterator Entries::begin() const {
+    const_iterator at;
+    at.list_ = this;
+    Seek(at);
+    return at;
+}
+
+Entries::const_iterator Entries::end() const {
+    const_iterator at;
+    at.list_ = this;
+    at.index_ = size_;
+    return at;
 }
 
 void Entries::SetValue(std::size_t index, std::string_view value) {

@@ -56,8 +56,8 @@ bool Blank(Byte b) {
 }
 
 // The bytes the tokenizer reads are followed by this many ")": every scan ends at a
-// delimiter without testing for the end, and a 16-byte load never leaves the block.
-constexpr std::size_t kPad = 16;
+// delimiter without testing for the end, and a 32-byte look never leaves the block.
+constexpr std::size_t kPad = 32;
 
 // A block for size bytes and the padding; the bytes are left for the caller to fill.
 std::unique_ptr<char[]> NewPadded(std::size_t size) {
@@ -90,6 +90,35 @@ const char* FindDelimiter(const char* p, const char*& firstIgnored) {
     return p;
 #endif
 }
+
+#ifdef __SSE2__
+// Where the 32 bytes at p hold delimiters, spaces and ignored bytes, a bit each.
+struct Masks {
+    std::uint32_t delimiters;
+    std::uint32_t spaces;
+    std::uint32_t ignored;
+};
+
+Masks Look32(const char* p) {
+    const __m128i open = _mm_set1_epi8('{'), close = _mm_set1_epi8('}');
+    const __m128i start = _mm_set1_epi8('('), end = _mm_set1_epi8(')');
+    const __m128i space = _mm_set1_epi8(' '), del = _mm_set1_epi8(127);
+    Masks masks{0, 0, 0};
+    for (int half = 0; half < 2; ++half) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * half));
+        const __m128i delimiters =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, start), _mm_cmpeq_epi8(v, end)));
+        const __m128i ignored = _mm_or_si128(_mm_cmplt_epi8(v, space), _mm_cmpeq_epi8(v, del));
+        const int shift = 16 * half;
+        masks.delimiters |= static_cast<std::uint32_t>(_mm_movemask_epi8(delimiters)) << shift;
+        masks.spaces |= static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, space)))
+                        << shift;
+        masks.ignored |= static_cast<std::uint32_t>(_mm_movemask_epi8(ignored)) << shift;
+    }
+    return masks;
+}
+#endif
 
 // A finished token. The views point into the bytes or into the tokenizer's buffers
 // and hold until the next call; both are trimmed.
@@ -157,6 +186,35 @@ class Tokenizer {
     // Collects the text up to the next delimiter, trimmed; any tells whether there
     // was text at all. False when the bytes end first.
     bool Collect(bool& any, std::string_view& text, Byte& delimiter) {
+#ifdef __SSE2__
+        // Most tokens end within 32 bytes; then their shape is read off the masks.
+        const Masks masks = Look32(at_);
+        if (masks.delimiters != 0) {
+            const int found = std::countr_zero(masks.delimiters);
+            const char* const p = at_ + found;
+            if (p >= end_) {
+                at_ = end_;
+                return false;
+            }
+            const std::uint32_t before = (std::uint32_t{1} << found) - 1;
+            const std::uint32_t texts = ~(masks.spaces | masks.ignored) & before;
+            delimiter = Classify(*p);
+            if (texts == 0) {
+                any = (masks.spaces & before) != 0;
+                text = {};
+            } else {
+                const int first = std::countr_zero(texts);
+                const int last = std::bit_width(texts) - 1;
+                const std::uint32_t inside =
+                    (~std::uint32_t{0} >> (31 - last)) & (~std::uint32_t{0} << first);
+                any = true;
+                text = std::string_view(at_ + first, static_cast<std::size_t>(last + 1 - first));
+                if ((masks.ignored & inside) != 0) text = Spill(text);
+            }
+            at_ = p + 1;
+            return true;
+        }
+#endif
         const char* p = at_;
         bool spaces = false;  // spaces in front, skipped
         for (Byte b; Blank(b = Classify(*p)); ++p) spaces |= b == Space;
@@ -171,15 +229,17 @@ class Tokenizer {
         delimiter = Classify(*p);
         while (p > start && Blank(Classify(p[-1]))) --p;
         any = spaces || p > start;
-        if (firstIgnored != nullptr && firstIgnored < p) {  // a line break inside a name, say
-            spilled_.clear();
-            for (const char* c = start; c != p; ++c)
-                if (Classify(*c) != Ignored) spilled_.push_back(*c);
-            text = spilled_;
-        } else {
-            text = std::string_view(start, static_cast<std::size_t>(p - start));
-        }
+        text = std::string_view(start, static_cast<std::size_t>(p - start));
+        if (firstIgnored != nullptr && firstIgnored < p) text = Spill(text);
         return true;
+    }
+
+    // The text without its ignored bytes (a line break inside a name, say), in spilled_.
+    std::string_view Spill(std::string_view text) {
+        spilled_.clear();
+        for (const char c : text)
+            if (Classify(c) != Ignored) spilled_.push_back(c);
+        return spilled_;
     }
 
     const char* at_;
@@ -263,8 +323,8 @@ bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
 
 namespace {
 
-// Hands the layout to out piece by piece: tabs, then texts. The depth changes
-// before the entry's line is formed and never goes below 0.
+// Hands the layout to out line by line. The depth changes before the entry's line
+// is formed and never goes below 0.
 template <typename Out>
 void Layout(const Entries& list, Out& out) {
     std::size_t depth = 0;
@@ -276,26 +336,29 @@ void Layout(const Entries& list, Out& out) {
             ++depth;
         }
         if (entry.Typ > 0) {
-            out.Tabs(depth);
-            out.Put(entry.Name);
-            out.Put(" ( ");
-            out.Put(entry.Value);
-            out.Put(" ) \r\n");
+            out.Value(depth, entry.Name, entry.Value);
         } else if (entry.Typ == typ::GroupOpen) {
-            out.Tabs(depth - 1);
-            out.Put(entry.Name);
-            out.Put("{\r\n");
+            out.Line(depth - 1, entry.Name, "{\r\n");
         } else if (entry.Typ == typ::GroupClose) {
-            out.Tabs(depth);
-            out.Put(entry.Name);
-            out.Put("}\r\n");
+            out.Line(depth, entry.Name, "}\r\n");
         } else if (!entry.Name.empty()) {
-            out.Tabs(depth);
-            out.Put(entry.Name);
-            out.Put("\r\n");
+            out.Line(depth, entry.Name, "\r\n");
         }
     }
 }
+
+// The layout as one text.
+struct Appender {
+    std::string& out;
+    bool failed() const { return false; }
+    void Value(std::size_t tabs, std::string_view name, std::string_view value) {
+        out.append(tabs, '\t').append(name).append(" ( ").append(value).append(" ) \r\n");
+    }
+    template <std::size_t N>
+    void Line(std::size_t tabs, std::string_view name, const char (&end)[N]) {
+        out.append(tabs, '\t').append(name).append(end, N - 1);
+    }
+};
 
 // Names and values are mostly short, and there a call to memcpy costs more than
 // the copy: up to 16 bytes go as two overlapping pieces of fixed length, which
@@ -316,10 +379,12 @@ inline void CopyShort(char* to, const char* from, std::size_t n) {
     }
 }
 
-// Fills one block and hands it on whenever the next piece does not fit. The block
-// has kSlack bytes beyond kWriteChunk: tabs are stored eight at a time and the
-// position moved by the count, and the surplus lands there or under later text.
+// Fills one block and hands it on whenever the next line does not fit. A line that
+// fits is stored without further checks: tabs eight at a time, the position moved by
+// their count, and the fixed pieces with copies of known length. The block has
+// kSlack bytes beyond kWriteChunk for the surplus tabs.
 constexpr std::size_t kSlack = 8;
+constexpr char kTabs[] = "\t\t\t\t\t\t\t\t";
 
 class ChunkWriter {
   public:
@@ -329,31 +394,32 @@ class ChunkWriter {
     bool failed() const { return error_ != 0; }
     int error() const { return error_; }
 
-    void Tabs(std::size_t count) {
-        while (count > 0 && error_ == 0) {
-            if (Room() == 0) Flush();
-            if (count <= kSlack && count <= Room()) {
-                std::memcpy(at_, "\t\t\t\t\t\t\t\t", kSlack);
-                at_ += count;
-                return;
-            }
-            const std::size_t part = std::min(count, Room());
-            at_ = std::fill_n(at_, part, '\t');
-            count -= part;
+    void Value(std::size_t tabs, std::string_view name, std::string_view value) {
+        if (Fits(tabs, name.size() + value.size() + 8)) {
+            Tabs(tabs);
+            Copy(name);
+            std::memcpy(at_, " ( ", 3);
+            at_ += 3;
+            Copy(value);
+            std::memcpy(at_, " ) \r\n", 5);
+            at_ += 5;
+        } else {
+            Slow(tabs, name);
+            Slow(0, " ( ");
+            Slow(0, value);
+            Slow(0, " ) \r\n");
         }
     }
-    void Put(std::string_view text) {
-        if (text.size() <= Room()) {
-            CopyShort(at_, text.data(), text.size());
-            at_ += text.size();
-            return;
-        }
-        while (!text.empty() && error_ == 0) {  // a long text, or the block is full
-            if (Room() == 0) Flush();
-            const std::size_t part = std::min(text.size(), Room());
-            std::memcpy(at_, text.data(), part);
-            at_ += part;
-            text.remove_prefix(part);
+    template <std::size_t N>
+    void Line(std::size_t tabs, std::string_view name, const char (&end)[N]) {
+        if (Fits(tabs, name.size() + N)) {
+            Tabs(tabs);
+            Copy(name);
+            std::memcpy(at_, end, N - 1);
+            at_ += N - 1;
+        } else {
+            Slow(tabs, name);
+            Slow(0, {end, N - 1});
         }
     }
     void Flush() {
@@ -365,6 +431,36 @@ class ChunkWriter {
 
   private:
     std::size_t Room() const { return kWriteChunk - static_cast<std::size_t>(at_ - block_.get()); }
+    bool Fits(std::size_t tabs, std::size_t rest) const {
+        return tabs <= kSlack && rest <= kWriteChunk && tabs + rest <= Room();
+    }
+    void Tabs(std::size_t count) {
+        std::memcpy(at_, kTabs, kSlack);
+        at_ += count;
+    }
+    void Copy(std::string_view text) {
+        CopyShort(at_, text.data(), text.size());
+        at_ += text.size();
+    }
+    // Piece by piece, handing on every full block: deep lines and long texts.
+    void Slow(std::size_t tabs, std::string_view text) {
+        for (;;) {
+            if (Room() == 0) Flush();
+            if (error_ != 0) return;
+            if (tabs > 0) {
+                const std::size_t part = std::min(tabs, Room());
+                at_ = std::fill_n(at_, part, '\t');
+                tabs -= part;
+            } else if (!text.empty()) {
+                const std::size_t part = std::min(text.size(), Room());
+                std::memcpy(at_, text.data(), part);
+                at_ += part;
+                text.remove_prefix(part);
+            } else {
+                return;
+            }
+        }
+    }
 
     const ChunkSink& sink_;
     std::unique_ptr<char[]> block_;
@@ -383,10 +479,8 @@ int StreamEntries(const Entries& list, const ChunkSink& sink) {
 
 std::string FormatEntries(const Entries& list) {
     std::string out;
-    StreamEntries(list, [&out](std::string_view chunk) {
-        out.append(chunk);
-        return 0;
-    });
+    Appender appender{out};
+    Layout(list, appender);
     return out;
 }
 
