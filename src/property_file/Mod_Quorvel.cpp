@@ -364,18 +364,18 @@ struct Appender {
 // the copy: up to 16 bytes go as two overlapping pieces of fixed length, which
 // compile to plain loads and stores.
 inline void CopyShort(char* to, const char* from, std::size_t n) {
-    if (n >= 8 && n <= 16) {
+    if (n > 16) {
+        std::memcpy(to, from, n);
+    } else if (n >= 8) {
         std::memcpy(to, from, 8);
         std::memcpy(to + n - 8, from + n - 8, 8);
-    } else if (n >= 4 && n < 8) {
+    } else if (n >= 4) {
         std::memcpy(to, from, 4);
         std::memcpy(to + n - 4, from + n - 4, 4);
-    } else if (n > 0 && n < 4) {
+    } else if (n > 0) {  // an empty text may have no bytes at all
         to[0] = from[0];
         to[n / 2] = from[n / 2];
         to[n - 1] = from[n - 1];
-    } else {
-        std::memcpy(to, from, n);
     }
 }
 
