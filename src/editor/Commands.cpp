@@ -205,9 +205,9 @@ void LoadFile(EditorState& state, Services& services, const std::string& path) {
 
 void ShowEntries(EditorState& state) {
     int n = 0;
-    for (const C_Name_Val entry : state.Entries) {
+    state.Entries.ForEach([&state, &n](const C_Name_Val& entry) {
         const Field field = FieldOf(entry.Name);
-        if (field == Field::None) continue;
+        if (field == Field::None) return;
         if (field != Field::Ueber) {
             (state.*InfoOf(field).text).assign(entry.Value);
         } else if (n < kRatioFields) {
@@ -216,7 +216,7 @@ void ShowEntries(EditorState& state) {
             state.tx_ueber[i].assign(entry.Value);
             state.tx_ueber_visible[i] = true;
         }
-    }
+    });
     if (!state.vehicle.HasMotor) return;
 
     for (int j = n; j < kRatioFields; ++j)

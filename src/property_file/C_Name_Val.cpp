@@ -10,17 +10,6 @@ namespace quorvel {
 
 namespace {
 
-// The slots grow in blocks that never move: no copy and no doubled peak while a
-// large file is read, and little room left over at the end of a small one.
-constexpr std::size_t kFirstBlock = 1024;
-constexpr std::size_t kLastBlock = 65536;
-constexpr std::size_t kGrowingBlocks = 7;  // 1024 << 6 == 65536
-constexpr std::size_t kGrowingSlots = kFirstBlock * ((std::size_t{1} << kGrowingBlocks) - 1);
-
-std::size_t BlockSize(std::size_t block) {
-    return block < kGrowingBlocks ? kFirstBlock << block : kLastBlock;
-}
-
 // The kinds a file gives, as the three bits kept beside the value's size.
 constexpr std::uint32_t kWide = 7;
 constexpr std::int16_t kKinds[] = {typ::BareName, typ::Text, typ::Number, typ::GroupOpen,

@@ -56,6 +56,13 @@ class Entries {
     Entries(std::initializer_list<C_Name_Val> entries);
     Entries(const Entries& other);
     Entries& operator=(const Entries& other);
+    // A moved-from list is empty.
+    Entries(Entries&& other) noexcept { Swap(other); }
+    Entries& operator=(Entries&& other) noexcept {
+        Entries taken(std::move(other));
+        Swap(taken);
+        return *this;
+    }
     ~Entries() = default;
 
     // Copies the entry's texts unless they already stand in the list's own text.
@@ -66,6 +73,7 @@ class Entries {
         const auto code = static_cast<std::uint32_t>(entry.Typ + 2);  // -2..2 as 0..4
         if (free_ != freeEnd_ && code <= 4 && InBytes(entry.Name, name) &&
             InBytes(entry.Value, value) && entry.Value.size() <= kSizeMask) {
+            // The kind's three bits for Typ -2, -1, 0, 1 and 2 (Decode's order).
             constexpr std::uint32_t kCodes = 4 | 3 << 3 | 0 << 6 | 1 << 9 | 2 << 12;
             *free_++ = {{name, static_cast<std::uint32_t>(entry.Name.size())},
                         value,
@@ -77,13 +85,6 @@ class Entries {
         PushSlow(entry);
     }
     void clear() { *this = Entries(); }
-    // A moved-from list is empty.
-    Entries(Entries&& other) noexcept { Swap(other); }
-    Entries& operator=(Entries&& other) noexcept {
-        Entries taken(std::move(other));
-        Swap(taken);
-        return *this;
-    }
 
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
@@ -95,7 +96,6 @@ class Entries {
     // Makes bytes the text that later entries view without a copy; only while the
     // list holds no text yet (else nothing changes). The parser hands over the file.
     void AdoptText(std::shared_ptr<const char[]> bytes, std::size_t size);
-    bool HoldsText() const { return bytes_ != nullptr; }
 
     // Walks the slots block by block; yields entries by value.
     class const_iterator {
@@ -131,6 +131,19 @@ class Entries {
     };
     const_iterator begin() const;
     const_iterator end() const;
+
+    // Calls f with every entry, first to last: the walk for long lists, which keeps
+    // the entry out of memory.
+    template <typename F>
+    void ForEach(F&& f) const {
+        std::size_t left = size_;
+        for (std::size_t block = 0; left > 0; ++block) {
+            const std::size_t count = left < BlockSize(block) ? left : BlockSize(block);
+            const Slot* slot = blocks_[block].get();
+            for (const Slot* const end = slot + count; slot != end; ++slot) f(Decode(*slot));
+            left -= count;
+        }
+    }
     friend bool operator==(const Entries& a, const Entries& b);
 
   private:
@@ -144,6 +157,16 @@ class Entries {
     };
     using Block = std::unique_ptr<Slot[], FreeSlots>;
     static Block NewBlock(std::size_t block);
+    // The slots grow in blocks that never move: no copy and no doubled peak while a
+    // large file is read, and little room left over at the end of a small one.
+    static constexpr std::size_t kFirstBlock = 1024;
+    static constexpr std::size_t kLastBlock = 65536;
+    static constexpr std::size_t kGrowingBlocks = 7;  // 1024 << 6 == 65536
+    static constexpr std::size_t kGrowingSlots =      // before the first of the largest
+        kFirstBlock * ((std::size_t{1} << kGrowingBlocks) - 1);
+    static std::size_t BlockSize(std::size_t block) {
+        return block < kGrowingBlocks ? kFirstBlock << block : kLastBlock;
+    }
 
     static constexpr std::uint32_t kOwned = 0x80000000u;
     static constexpr std::uint32_t kSizeBits = 29;

@@ -328,7 +328,7 @@ namespace {
 template <typename Out>
 void Layout(const Entries& list, Out& out) {
     std::size_t depth = 0;
-    for (const C_Name_Val entry : list) {
+    list.ForEach([&depth, &out](const C_Name_Val& entry) {
         if (out.failed()) return;
         if (entry.Typ == typ::GroupClose) {
             if (depth > 0) --depth;
@@ -344,7 +344,7 @@ void Layout(const Entries& list, Out& out) {
         } else if (!entry.Name.empty()) {
             out.Line(depth, entry.Name, "\r\n");
         }
-    }
+    });
 }
 
 // The layout as one text.
