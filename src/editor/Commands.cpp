@@ -138,9 +138,9 @@ const FieldInfo& InfoOf(Field field) {
     return kFields[static_cast<std::size_t>(field)];
 }
 
-// The field whose text an entry of this kind takes on save; none for any other name,
-// for the motor fields while the vehicle has no motor, and for the seventh and later
-// ratio, which keeps the file's value.
+// Where an entry that mirrors field takes its text from on save; none for an entry of
+// any other name, for the motor fields while the vehicle has no motor, and for the
+// seventh and later ratio, which keeps the file's value.
 std::optional<Collected> FieldForEntry(const EditorState& state, Field field, int& ratioCounter) {
     const FieldInfo& info = InfoOf(field);
     if (field == Field::None || (info.motor && !state.vehicle.HasMotor)) return std::nullopt;
