@@ -1,8 +1,9 @@
 #include "C_Name_Val.h"
 
-#include <bit>
+#include <algorithm>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <new>
 #include <stdexcept>
 
@@ -24,6 +25,11 @@ std::uint32_t KindCode(std::int16_t typ) {
 // The list's text is addressed with 31 bits.
 constexpr std::size_t kMaxText = 0x7FFFFFFFu;
 
+// A block added when the last is full: an eighth of the entries so far, so that
+// the room left over stays small, within these bounds.
+constexpr std::size_t kMinBlock = 1024;
+constexpr std::size_t kMaxBlock = 65536;
+
 }  // namespace
 
 void Entries::FreeSlots::operator()(Slot* slots) const {
@@ -31,29 +37,35 @@ void Entries::FreeSlots::operator()(Slot* slots) const {
 }
 
 // Raw memory: the slots are written before they are read.
-Entries::Block Entries::NewBlock(std::size_t block) {
-    return Block(static_cast<Slot*>(::operator new(BlockSize(block) * sizeof(Slot))));
+void Entries::AddBlock(std::size_t capacity) {
+    blocks_.reserve(blocks_.size() + 1);
+    Block block{std::unique_ptr<Slot[], FreeSlots>(
+                    static_cast<Slot*>(::operator new(capacity * sizeof(Slot)))),
+                size_};
+    free_ = block.slots.get();
+    freeEnd_ = free_ + capacity;
+    blocks_.push_back(std::move(block));
+}
+
+void Entries::Reserve(std::size_t count) {
+    if (static_cast<std::size_t>(freeEnd_ - free_) < count) AddBlock(count);
 }
 
 Entries::Entries(std::initializer_list<C_Name_Val> entries) {
     for (const C_Name_Val& entry : entries) push_back(entry);
 }
 
+// The copy holds its entries in one block.
 Entries::Entries(const Entries& other)
-    : bytes_(other.bytes_),
-      bytesSize_(other.bytesSize_),
-      owned_(other.owned_),
-      wide_(other.wide_),
-      size_(other.size_) {
-    std::size_t left = size_;
-    for (std::size_t block = 0; left > 0; ++block) {
-        const std::size_t count = std::min(left, BlockSize(block));
-        blocks_.push_back(NewBlock(block));
-        std::memcpy(blocks_.back().get(), other.blocks_[block].get(), count * sizeof(Slot));
-        free_ = blocks_.back().get() + count;
-        freeEnd_ = blocks_.back().get() + BlockSize(block);
-        left -= count;
+    : bytes_(other.bytes_), bytesSize_(other.bytesSize_), owned_(other.owned_), wide_(other.wide_) {
+    if (other.size_ == 0) return;
+    AddBlock(other.size_);
+    for (std::size_t block = 0; block < other.blocks_.size(); ++block) {
+        const std::size_t used = other.Used(block);
+        if (used > 0) std::memcpy(free_, other.blocks_[block].slots.get(), used * sizeof(Slot));
+        free_ += used;
     }
+    size_ = other.size_;
 }
 
 void Entries::Swap(Entries& other) noexcept {
@@ -108,12 +120,11 @@ Entries::Ref Entries::Append(std::string_view text) {
 }
 
 Entries::Slot& Entries::At(std::size_t index) const {
-    if (index < kGrowingSlots) {
-        const auto block = static_cast<std::size_t>(std::bit_width(index / kFirstBlock + 1) - 1);
-        return blocks_[block][index - kFirstBlock * ((std::size_t{1} << block) - 1)];
-    }
-    const std::size_t rest = index - kGrowingSlots;
-    return blocks_[kGrowingBlocks + rest / kLastBlock][rest % kLastBlock];
+    // The last block whose first entry is not after index.
+    const auto after = std::upper_bound(blocks_.begin(), blocks_.end(), index,
+                                        [](std::size_t i, const Block& b) { return i < b.first; });
+    const Block& block = *std::prev(after);
+    return block.slots[index - block.first];
 }
 
 void Entries::Store(std::size_t index, Ref name, Ref value, std::int16_t typ) {
@@ -134,12 +145,7 @@ void Entries::PushSlow(const C_Name_Val& entry) {
     const bool valueHeld = Find(entry.Value, value);
     if (!nameHeld) name = Append(entry.Name);
     if (!valueHeld) value = Append(entry.Value);
-    if (free_ == freeEnd_) {
-        const std::size_t block = blocks_.size();
-        blocks_.push_back(NewBlock(block));
-        free_ = blocks_.back().get();
-        freeEnd_ = free_ + BlockSize(block);
-    }
+    if (free_ == freeEnd_) AddBlock(std::clamp(size_ / 8, kMinBlock, kMaxBlock));
     Store(size_, name, value, entry.Typ);
     ++free_;
     ++size_;
@@ -154,27 +160,21 @@ C_Name_Val Entries::operator[](std::size_t index) const {
     return Decode(At(index));
 }
 
-void Entries::Seek(const_iterator& at) const {
-    if (at.index_ >= size_) {
+void Entries::Enter(const_iterator& at, std::size_t block) const {
+    while (block < blocks_.size() && Used(block) == 0) ++block;
+    at.block_ = block;
+    if (block == blocks_.size()) {
         at.slot_ = at.blockEnd_ = nullptr;
         return;
     }
-    std::size_t block = kGrowingBlocks, offset = at.index_ - kGrowingSlots;
-    if (at.index_ < kGrowingSlots) {
-        block = static_cast<std::size_t>(std::bit_width(at.index_ / kFirstBlock + 1) - 1);
-        offset = at.index_ - kFirstBlock * ((std::size_t{1} << block) - 1);
-    } else {
-        block += offset / kLastBlock;
-        offset %= kLastBlock;
-    }
-    at.slot_ = blocks_[block].get() + offset;
-    at.blockEnd_ = blocks_[block].get() + BlockSize(block);
+    at.slot_ = blocks_[block].slots.get();
+    at.blockEnd_ = at.slot_ + Used(block);
 }
 
 Entries::const_iterator Entries::begin() const {
     const_iterator at;
     at.list_ = this;
-    Seek(at);
+    Enter(at, 0);
     return at;
 }
 

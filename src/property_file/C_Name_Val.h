@@ -109,7 +109,7 @@ class Entries {
         C_Name_Val operator*() const { return list_->Decode(*slot_); }
         const_iterator& operator++() {
             ++index_;
-            if (++slot_ == blockEnd_) list_->Seek(*this);
+            if (++slot_ == blockEnd_) list_->Enter(*this, block_ + 1);
             return *this;
         }
         const_iterator operator++(int) {
@@ -126,6 +126,7 @@ class Entries {
         friend class Entries;
         const Entries* list_ = nullptr;
         std::size_t index_ = 0;
+        std::size_t block_ = 0;
         const Slot* slot_ = nullptr;
         const Slot* blockEnd_ = nullptr;
     };
@@ -136,14 +137,16 @@ class Entries {
     // the entry out of memory.
     template <typename F>
     void ForEach(F&& f) const {
-        std::size_t left = size_;
-        for (std::size_t block = 0; left > 0; ++block) {
-            const std::size_t count = left < BlockSize(block) ? left : BlockSize(block);
-            const Slot* slot = blocks_[block].get();
-            for (const Slot* const end = slot + count; slot != end; ++slot) f(Decode(*slot));
-            left -= count;
+        for (std::size_t block = 0; block < blocks_.size(); ++block) {
+            const Slot* slot = blocks_[block].slots.get();
+            for (const Slot* const end = slot + Used(block); slot != end; ++slot) f(Decode(*slot));
         }
     }
+
+    // Room for at least count more entries in one block, so that a file's entries
+    // need not grow block by block.
+    void Reserve(std::size_t count);
+
     friend bool operator==(const Entries& a, const Entries& b);
 
   private:
@@ -155,17 +158,16 @@ class Entries {
     struct FreeSlots {
         void operator()(Slot* slots) const;
     };
-    using Block = std::unique_ptr<Slot[], FreeSlots>;
-    static Block NewBlock(std::size_t block);
-    // The slots grow in blocks that never move: no copy and no doubled peak while a
-    // large file is read, and little room left over at the end of a small one.
-    static constexpr std::size_t kFirstBlock = 1024;
-    static constexpr std::size_t kLastBlock = 65536;
-    static constexpr std::size_t kGrowingBlocks = 7;  // 1024 << 6 == 65536
-    static constexpr std::size_t kGrowingSlots =      // before the first of the largest
-        kFirstBlock * ((std::size_t{1} << kGrowingBlocks) - 1);
-    static std::size_t BlockSize(std::size_t block) {
-        return block < kGrowingBlocks ? kFirstBlock << block : kLastBlock;
+    // Slots in blocks that never move: no copy and no doubled peak while a large
+    // file is read. first is the index of the block's first entry.
+    struct Block {
+        std::unique_ptr<Slot[], FreeSlots> slots;
+        std::size_t first = 0;
+    };
+    void AddBlock(std::size_t capacity);
+    std::size_t Used(std::size_t block) const {
+        return (block + 1 < blocks_.size() ? blocks_[block + 1].first : size_) -
+               blocks_[block].first;
     }
 
     static constexpr std::uint32_t kOwned = 0x80000000u;
@@ -198,7 +200,7 @@ class Entries {
         return {Text(slot.name), Text({slot.valueAt, slot.valueSizeKind & kSizeMask}), kinds[code]};
     }
     C_Name_Val DecodeWide(const Slot& slot) const;
-    void Seek(const_iterator& at) const;  // the slot of at.index_
+    void Enter(const_iterator& at, std::size_t block) const;  // at block's first entry
     void Store(std::size_t index, Ref name, Ref value, std::int16_t typ);
     Slot& At(std::size_t index) const;
     void PushSlow(const C_Name_Val& entry);
@@ -206,7 +208,7 @@ class Entries {
     std::shared_ptr<const char[]> bytes_;  // the file as read, never changed
     std::size_t bytesSize_ = 0;
     std::string owned_;
-    std::vector<Block> blocks_;  // 1024 slots, doubling up to 65536, then 65536 each
+    std::vector<Block> blocks_;
     std::vector<Wide> wide_;
     std::size_t size_ = 0;
     // The free part of the last block: where push_back writes without looking up.

@@ -252,12 +252,18 @@ class Tokenizer {
     std::string spilled_;
 };
 
+// The host's files hold about one entry per 20 bytes (a short name and a number on
+// a line). Room for that many is made at once: a typical file's entries then sit in
+// one block, with little room left over.
+constexpr std::size_t kBytesPerEntry = 20;
+
 // Parses size bytes followed by the padding into the list. The list takes the bytes
 // as its text when it has none yet; otherwise it copies what it keeps.
 void ParseOwned(std::shared_ptr<const char[]> bytes, std::size_t size, Entries& list,
                 Vehicle& vehicle, const NumberFormat& format) {
     vehicle.GearCount = 0;
     list.AdoptText(bytes, size);
+    list.Reserve(size / kBytesPerEntry);
     Tokenizer tokens(bytes.get(), size, format);
     Token token;
     while (tokens.Next(token)) {

@@ -81,6 +81,9 @@ void ExpectSame(const std::string& bytes, const NumberFormat& format) {
         << testing::PrintToString(bytes);
     const std::string written = oracle::FormatEntries(old);
     ASSERT_TRUE(FormatEntries(list) == written && Streamed(list) == written);
+    ParseEntries(bytes, list, vehicle, format);  // appended: copied, as the list has bytes
+    oracle::ParseEntries(bytes, old, oldVehicle, format);
+    ASSERT_TRUE(oracle::ToOld(list) == old);
 }
 
 TEST(Oracle, ReadsAndWritesAsBefore) {
