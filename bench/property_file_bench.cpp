@@ -1,23 +1,82 @@
 // Reading and writing property files of 100 KB to 10 MB against a plain copy of the
-// same bytes, the floor any reader and writer stands on. Nothing is flushed to disk.
+// same bytes, the floor any reader and writer stands on, with the reader and writer
+// they replaced ("_before") in the same run. Nothing is flushed to disk. Beside them:
+// the memory reading holds and needs at its peak per MB of file, the memory writing
+// deeply nested groups needs, and loading a locomotive file of 10 KB into the editor.
+// The memory figures come from counting every operator new of this program.
 //
-// A 10 MB read builds about 48 MB (the bytes and some 530,000 entries). glibc hands
-// blocks that large back to the kernel after every run, so each run pays the first
-// touch of fresh pages again; on Linux the reader asks for huge pages there, which
-// keeps that cost small. To see the code's cost per byte without it, run with
+// A 1 MB read builds about 1.9 MB (the bytes and some 52,000 entries of 16 bytes).
+// glibc hands the top of its heap back to the kernel when more than twice its
+// largest recent block lies free there, which here can happen after every run, so
+// each run pays the first touch of fresh pages again. To see the code's cost per
+// byte without it, run with
 //   GLIBC_TUNABLES=glibc.malloc.mmap_threshold=268435456:glibc.malloc.trim_threshold=1073741824
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <charconv>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <random>
 #include <string>
 
+#include "Commands.h"
 #include "Mod_Datei.h"
 #include "Mod_Quorvel.h"
+#include "OldQuorvel.h"
 #include "SafeSave.h"
+
+namespace {
+
+// Bytes allocated through operator new now, and the most since the last Reset.
+struct Allocated {
+    std::size_t now = 0;
+    std::size_t peak = 0;
+    void Reset() { peak = now; }
+};
+Allocated& Counter() {
+    static Allocated counter;
+    return counter;
+}
+
+void* Allocate(std::size_t size) {
+    void* block = std::malloc(size == 0 ? 1 : size);
+    if (block == nullptr) throw std::bad_alloc();
+    Allocated& counter = Counter();
+    counter.now += malloc_usable_size(block);
+    if (counter.now > counter.peak) counter.peak = counter.now;
+    return block;
+}
+
+void Release(void* block) noexcept {
+    if (block == nullptr) return;
+    Counter().now -= malloc_usable_size(block);
+    std::free(block);
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    return Allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return Allocate(size);
+}
+void operator delete(void* block) noexcept {
+    Release(block);
+}
+void operator delete[](void* block) noexcept {
+    Release(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    Release(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+    Release(block);
+}
 
 namespace quorvel {
 namespace {
@@ -45,7 +104,7 @@ std::string MakePropertyFile(std::size_t size) {
         const std::uint64_t whole = random() % static_cast<unsigned>(range);
         return Digits(whole) + "," + Digits(random() % 100);
     };
-    Entries list;
+    oracle::OldEntries list;
     auto value = [&](std::string name, std::string text, std::int16_t typ = typ::Number) {
         list.push_back({std::move(name), std::move(text), typ});
     };
@@ -72,10 +131,30 @@ std::string MakePropertyFile(std::size_t size) {
             close();
         }
         close();
-        bytes += FormatEntries(list);
+        bytes += oracle::FormatEntries(list);
     }
     bytes.resize(size);  // the cut last token is dropped on reading, as in a torn file
     return bytes;
+}
+
+// One locomotive as the host's files describe it, about 10 KB: its values written
+// with ".", many that the editor does not show, six gears.
+std::string MakeLocomotive() {
+    std::string file =
+        "Name ( Elektrolok E 45 ) \r\nLaenge ( 16.9 ) \r\nAchsen ( 4 ) \r\nMasse ( 84000 ) "
+        "\r\nBremskraft ( 101 ) \r\nReibungskraft ( 21 ) \r\n";
+    for (int part = 0; file.size() < 8500; ++part) {
+        const std::string n = Digits(static_cast<std::uint64_t>(part));
+        file += "Teil{\r\n\tModell ( e45_teil" + n + ".x ) \r\n\tTextur ( e45_" + n +
+                ".bmp ) \r\n\tPosition ( 1." + n + " ) \r\n\tHoehe ( 0.4" + n +
+                " ) \r\n\tDrehbar ( nein ) \r\n}\r\n";
+    }
+    file +=
+        "Motor{\r\n\tLeistung ( 3600 ) \r\n\tGrenzdrehzahl_U1 ( 1500 ) \r\n\tGrenzdrehzahl_U2 ( "
+        "4000 ) \r\n\tGrenzdrehzahl_U3 ( 4500 ) \r\n\tTreibradradius ( 62 ) \r\n";
+    for (const char* ratio : {"-4.0", "-6.0", "-8.0", "9.0", "6.3", "3.6"})
+        file += std::string("\tGang{\r\n\t\tUebersetzung ( ") + ratio + " ) \r\n\t}\r\n";
+    return file + "}\r\n";
 }
 
 void Put(const std::filesystem::path& path, const std::string& bytes) {
@@ -106,6 +185,25 @@ void Read(benchmark::State& state, const std::filesystem::path& dir) {
         Entries list;
         Vehicle vehicle;
         if (!ReadEntries(path, list, vehicle, format, sink)) state.SkipWithError("read failed");
+        benchmark::DoNotOptimize(list.size());
+    }
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
+// The old reader had the bytes read whole first, as here.
+void ReadBefore(benchmark::State& state, const std::filesystem::path& dir) {
+    const std::string path = Source(dir, state.range(0));
+    const GermanFormat format;
+    SilentSink sink;
+    for (auto _ : state) {
+        oracle::OldEntries list;
+        Vehicle vehicle;
+        std::optional<std::string> bytes;
+        {
+            std::optional<DataFile> file = OpenDataFile(path, sink, "r");
+            bytes = file->ReadAll();
+        }
+        oracle::ParseEntries(*bytes, list, vehicle, format);
         benchmark::DoNotOptimize(list.data());
     }
     state.SetBytesProcessed(state.iterations() * state.range(0));
@@ -122,6 +220,25 @@ void Write(benchmark::State& state, const std::filesystem::path& dir) {
     for (auto _ : state) {
         Fresh(state, target);
         if (!WriteEntries(target, list)) state.SkipWithError("write failed");
+    }
+    state.SetBytesProcessed(state.iterations() *
+                            static_cast<std::int64_t>(std::filesystem::file_size(target)));
+}
+
+// The old writer built the whole layout in one text and wrote it at once.
+void WriteBefore(benchmark::State& state, const std::filesystem::path& dir) {
+    const std::string path = Source(dir, state.range(0));
+    const std::filesystem::path target = dir / "written-before.txt";
+    const GermanFormat format;
+    SilentSink sink;
+    oracle::OldEntries list;
+    Vehicle vehicle;
+    oracle::ParseEntries(*OpenDataFile(path, sink, "r")->ReadAll(), list, vehicle, format);
+    for (auto _ : state) {
+        Fresh(state, target);
+        const std::string bytes = oracle::FormatEntries(list);
+        std::ofstream(target, std::ios::binary | std::ios::trunc)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
     state.SetBytesProcessed(state.iterations() *
                             static_cast<std::int64_t>(std::filesystem::file_size(target)));
@@ -161,7 +278,7 @@ void Save(benchmark::State& state, const std::filesystem::path& dir, bool reload
     ReadEntries(path, list, vehicle, format, sink, &loaded.identity);
     for (auto _ : state) {
         if (reload) {
-            list.clear();
+            list = Entries{};
             loaded = {};
             ReadEntries(path, list, vehicle, format, sink, &loaded.identity);
         }
@@ -169,28 +286,129 @@ void Save(benchmark::State& state, const std::filesystem::path& dir, bool reload
     }
 }
 
+// Held: what the read list keeps; peak: the most allocated while reading. Both per
+// MB of file.
+template <typename List, bool kBefore>
+void ReadMemory(benchmark::State& state, const std::filesystem::path& dir) {
+    const std::string path = Source(dir, state.range(0));
+    const GermanFormat format;
+    SilentSink sink;
+    const double megabytes = static_cast<double>(state.range(0)) / (1 << 20);
+    for (auto _ : state) {
+        const std::size_t before = Counter().now;
+        Counter().Reset();
+        List list;
+        Vehicle vehicle;
+        if constexpr (kBefore) {
+            std::optional<std::string> bytes = OpenDataFile(path, sink, "r")->ReadAll();
+            oracle::ParseEntries(*bytes, list, vehicle, format);
+        } else {
+            ReadEntries(path, list, vehicle, format, sink);
+        }
+        state.counters["held_MB_per_MB"] =
+            static_cast<double>(Counter().now - before) / (1 << 20) / megabytes;
+        state.counters["peak_MB_per_MB"] =
+            static_cast<double>(Counter().peak - before) / (1 << 20) / megabytes;
+    }
+}
+
+// 126 KB of groups, each inside the one before ("A{" each): the layout indents
+// every line by its depth, so the output is about 2 GB. The new writer hands it to a
+// sink that only counts; the old one built it whole. What counts is the most memory
+// allocated while writing.
+template <bool kBefore>
+void WriteNestedMemory(benchmark::State& state) {
+    const std::size_t levels = (126 << 10) / 2;
+    Entries list;
+    for (std::size_t i = 0; i < levels; ++i) list.push_back({"A", "", typ::GroupOpen});
+    const oracle::OldEntries old = kBefore ? oracle::ToOld(list) : oracle::OldEntries{};
+    std::size_t written = 0;
+    for (auto _ : state) {
+        const std::size_t before = Counter().now;
+        Counter().Reset();
+        written = 0;
+        if constexpr (kBefore) {
+            written = oracle::FormatEntries(old).size();
+        } else {
+            StreamEntries(list, [&written](std::string_view chunk) {
+                written += chunk.size();
+                return 0;
+            });
+        }
+        state.counters["peak_MB"] = static_cast<double>(Counter().peak - before) / (1 << 20);
+    }
+    state.counters["output_MB"] = static_cast<double>(written) / (1 << 20);
+}
+
+struct NoDialog : FileDialog {
+    std::string ShowOpenDialog(const std::string&, std::uint32_t,
+                               const std::optional<std::string>&) override {
+        return {};
+    }
+};
+struct NoHost : HostLookup {
+    std::string RollingStockFolder() override { return {}; }
+};
+
+// What the user waits for after choosing a file: reading it and filling the window.
+void LoadLocomotive(benchmark::State& state, const std::filesystem::path& dir) {
+    const std::string path = (dir / "e45.txt").string();
+    Put(path, MakeLocomotive());
+    GermanFormat format;
+    SilentSink sink;
+    NoDialog dialog;
+    NoHost host;
+    Services services{format, sink, dialog, host};
+    EditorState editor;
+    for (auto _ : state) {
+        LoadFile(editor, services, path);
+        benchmark::DoNotOptimize(editor.tx_VmaxV.data());
+    }
+    state.SetBytesProcessed(state.iterations() *
+                            static_cast<std::int64_t>(std::filesystem::file_size(path)));
+}
+
 }  // namespace
 }  // namespace quorvel
 
 int main(int argc, char** argv) {
+    using namespace quorvel;
     const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                      ("quorvel-bench-" + quorvel::Digits(std::random_device{}()));
+                                      ("quorvel-bench-" + Digits(std::random_device{}()));
     std::filesystem::create_directory(dir);
-    for (const auto& [name, run] : {std::pair{"read", &quorvel::Read},
-                                    {"write", &quorvel::Write},
-                                    {"copy", &quorvel::Copy}}) {
-        benchmark::RegisterBenchmark(name, run, dir)
-            ->Arg(100 << 10)
-            ->Arg(1 << 20)
-            ->Arg(10 << 20)
-            ->Unit(benchmark::kMillisecond);
+    // Interleaved by size, so the two sides and the floor share the machine's moods.
+    for (const std::int64_t size : {100 << 10, 1 << 20, 10 << 20}) {
+        for (const auto& [name, run] : {std::pair{"read", &Read},
+                                        {"read_before", &ReadBefore},
+                                        {"write", &Write},
+                                        {"write_before", &WriteBefore},
+                                        {"copy", &Copy}}) {
+            benchmark::RegisterBenchmark(name, run, dir)->Arg(size)->Unit(benchmark::kMillisecond);
+        }
     }
     for (const bool reload : {false, true}) {
-        benchmark::RegisterBenchmark(reload ? "load and save" : "save", &quorvel::Save, dir, reload)
+        benchmark::RegisterBenchmark(reload ? "load and save" : "save", &Save, dir, reload)
             ->Arg(0)
             ->Arg(3000)
             ->Unit(benchmark::kMicrosecond);
     }
+    for (const std::int64_t size : {1 << 20, 10 << 20}) {
+        benchmark::RegisterBenchmark("memory_read", &ReadMemory<Entries, false>, dir)
+            ->Arg(size)
+            ->Iterations(3);
+        benchmark::RegisterBenchmark("memory_read_before", &ReadMemory<oracle::OldEntries, true>,
+                                     dir)
+            ->Arg(size)
+            ->Iterations(3);
+    }
+    benchmark::RegisterBenchmark("memory_write_nested", &WriteNestedMemory<false>)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("memory_write_nested_before", &WriteNestedMemory<true>)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("load_locomotive", &LoadLocomotive, dir)
+        ->Unit(benchmark::kMicrosecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -1,12 +1,13 @@
-// Round trip on arbitrary bytes: reading, writing and reading again keeps the
-// entries (but for the two cases the layout cannot carry), and the written bytes
-// are stable from then on.
+// Arbitrary bytes: reading and writing give what the old reader and writer gave;
+// reading, writing and reading again keeps the entries (but for the two cases the
+// layout cannot carry), and the written bytes are stable from then on.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
 #include "Mod_Quorvel.h"
+#include "OldQuorvel.h"
 
 namespace {
 
@@ -14,17 +15,20 @@ struct EnglishFormat : quorvel::NumberFormat {
     std::string DecimalSeparator() const override { return "."; }
     std::string GroupSeparator() const override { return ","; }
 };
+struct GermanFormat : quorvel::NumberFormat {
+    std::string DecimalSeparator() const override { return ","; }
+    std::string GroupSeparator() const override { return "."; }
+};
 
 // What one more read gives back: a group opening without a name survives only
 // after a value line, and a group closing loses its name.
 quorvel::Entries Expected(const quorvel::Entries& read) {
     quorvel::Entries out;
     for (std::size_t i = 0; i < read.size(); ++i) {
-        quorvel::C_Name_Val e = read[i];
-        if (e.Typ == quorvel::typ::GroupOpen && e.Name.empty() &&
-            (i == 0 || read[i - 1].Typ <= 0))
+        quorvel::C_Name_Val e = read[i];  // views into read, copied by push_back
+        if (e.Typ == quorvel::typ::GroupOpen && e.Name.empty() && (i == 0 || read[i - 1].Typ <= 0))
             continue;
-        if (e.Typ == quorvel::typ::GroupClose) e.Name.clear();
+        if (e.Typ == quorvel::typ::GroupClose) e.Name = {};
         out.push_back(e);
     }
     return out;
@@ -57,6 +61,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (WrittenSize(first) > kMaxWritten) return 0;
 
     const std::string written = quorvel::FormatEntries(first);
+    std::string streamed;
+    quorvel::StreamEntries(first, [&streamed](std::string_view chunk) {
+        streamed.append(chunk);
+        return 0;
+    });
+    if (streamed != written) std::abort();
+    const GermanFormat german;
+    quorvel::Entries read = first;
+    for (const quorvel::NumberFormat* in : {static_cast<const quorvel::NumberFormat*>(&format),
+                                            static_cast<const quorvel::NumberFormat*>(&german)}) {
+        if (in == &german) {
+            read.clear();
+            quorvel::ParseEntries(input, read, vehicle, german);
+        }
+        quorvel::oracle::OldEntries old;
+        quorvel::Vehicle oldVehicle;
+        quorvel::oracle::ParseEntries(input, old, oldVehicle, *in);
+        if (quorvel::oracle::ToOld(read) != old || vehicle.HasMotor != oldVehicle.HasMotor ||
+            vehicle.GearCount != oldVehicle.GearCount ||
+            quorvel::FormatEntries(read) != quorvel::oracle::FormatEntries(old))
+            std::abort();
+    }
+
     quorvel::Entries second;
     quorvel::Vehicle again;
     quorvel::ParseEntries(written, second, again, format);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "Calculation.h"
 #include "LoadNotice.h"
@@ -82,26 +83,72 @@ struct Collected {
     const std::string* text = nullptr;
 };
 
-// The field whose text an entry of this name takes on save; none for any other name,
-// for the motor fields while the vehicle has no motor, and for the seventh and later
-// ratio, which keeps the file's value.
-std::optional<Collected> FieldForEntry(const EditorState& state, const std::string& name,
-                                       int& ratioCounter) {
-    if (name == "Masse") return Collected{"Masse", 0, &state.tx_Masse};
-    if (name == "Bremskraft") return Collected{"Bremskraft", 0, &state.tx_BremsK};
-    if (name == "Reibungskraft") return Collected{"Reibungskraft", 0, &state.tx_ReibK};
-    if (!state.vehicle.HasMotor) return std::nullopt;
-    if (name == "Leistung") return Collected{"Leistung", 0, &state.tx_Leistung};
-    if (name == "Grenzdrehzahl_U1") return Collected{"Grenzdrehzahl U1", 0, &state.tx_U1};
-    if (name == "Grenzdrehzahl_U2") return Collected{"Grenzdrehzahl U2", 0, &state.tx_U2};
-    if (name == "Grenzdrehzahl_U3") return Collected{"Grenzdrehzahl U3", 0, &state.tx_U3};
-    if (name == "Treibradradius") return Collected{"Treibradradius", 0, &state.tx_Treib};
-    if (name == "Uebersetzung") {
-        if (ratioCounter >= kRatioFields) return std::nullopt;
-        const int n = ratioCounter++;
-        return Collected{kRatioLabel, n + 1, &state.tx_ueber[static_cast<std::size_t>(n)]};
+// The fields that mirror entries of the file, in the order of kFields.
+enum class Field : unsigned char { None, Masse, BremsK, ReibK, Leistung, U1, U2, U3, Treib, Ueber };
+
+struct FieldInfo {
+    std::string_view label;
+    std::string EditorState::*text;  // null for the ratio fields, reached by their index
+    bool motor;                      // saved only while the vehicle has a motor
+};
+constexpr FieldInfo kFields[] = {
+    {{}, nullptr, false},
+    {"Masse", &EditorState::tx_Masse, false},
+    {"Bremskraft", &EditorState::tx_BremsK, false},
+    {"Reibungskraft", &EditorState::tx_ReibK, false},
+    {"Leistung", &EditorState::tx_Leistung, true},
+    {"Grenzdrehzahl U1", &EditorState::tx_U1, true},
+    {"Grenzdrehzahl U2", &EditorState::tx_U2, true},
+    {"Grenzdrehzahl U3", &EditorState::tx_U3, true},
+    {"Treibradradius", &EditorState::tx_Treib, true},
+    {kRatioLabel, nullptr, true},
+};
+
+// The field an entry of this name mirrors: one lookup per entry. The names differ in
+// length but for the three limit revolutions, so the length picks the one name to
+// compare with.
+Field FieldOf(std::string_view name) {
+    const auto is = [name](std::string_view known, Field field) {
+        return name == known ? field : Field::None;
+    };
+    switch (name.size()) {
+        case 5:
+            return is("Masse", Field::Masse);
+        case 8:
+            return is("Leistung", Field::Leistung);
+        case 10:
+            return is("Bremskraft", Field::BremsK);
+        case 12:
+            return is("Uebersetzung", Field::Ueber);
+        case 13:
+            return is("Reibungskraft", Field::ReibK);
+        case 14:
+            return is("Treibradradius", Field::Treib);
+        case 16:
+            if (name.substr(0, 15) != "Grenzdrehzahl_U") return Field::None;
+            return name[15] == '1'   ? Field::U1
+                   : name[15] == '2' ? Field::U2
+                   : name[15] == '3' ? Field::U3
+                                     : Field::None;
+        default:
+            return Field::None;
     }
-    return std::nullopt;
+}
+
+const FieldInfo& InfoOf(Field field) {
+    return kFields[static_cast<std::size_t>(field)];
+}
+
+// Where an entry that mirrors field takes its text from on save; none for an entry of
+// any other name, for the motor fields while the vehicle has no motor, and for the
+// seventh and later ratio, which keeps the file's value.
+std::optional<Collected> FieldForEntry(const EditorState& state, Field field, int& ratioCounter) {
+    const FieldInfo& info = InfoOf(field);
+    if (field == Field::None || (info.motor && !state.vehicle.HasMotor)) return std::nullopt;
+    if (field != Field::Ueber) return Collected{info.label, 0, &(state.*info.text)};
+    if (ratioCounter >= kRatioFields) return std::nullopt;
+    const int n = ratioCounter++;
+    return Collected{info.label, n + 1, &state.tx_ueber[static_cast<std::size_t>(n)]};
 }
 
 void RefuseUnstorable(MessageSink& messages, const Collected& field, std::size_t at) {
@@ -162,7 +209,7 @@ void LoadFile(EditorState& state, Services& services, const std::string& path) {
     state.EntriesLoaded = false;
     state.Loaded = {};
     quorvel::Entries read;
-    std::string bytes;
+    std::string_view bytes;  // held by the entries
     std::string notice;
     if (ReadEntries(path, read, state.vehicle, services.format, services.messages,
                     &state.Loaded.identity, &bytes)) {
@@ -182,31 +229,18 @@ void LoadFile(EditorState& state, Services& services, const std::string& path) {
 
 void ShowEntries(EditorState& state) {
     int n = 0;
-    for (const C_Name_Val& entry : state.Entries) {
-        const std::string& name = entry.Name;
-        if (name == "Masse") {
-            state.tx_Masse = entry.Value;
-        } else if (name == "Bremskraft") {
-            state.tx_BremsK = entry.Value;
-        } else if (name == "Reibungskraft") {
-            state.tx_ReibK = entry.Value;
-        } else if (name == "Leistung") {
-            state.tx_Leistung = entry.Value;
-        } else if (name == "Grenzdrehzahl_U1") {
-            state.tx_U1 = entry.Value;
-        } else if (name == "Grenzdrehzahl_U2") {
-            state.tx_U2 = entry.Value;
-        } else if (name == "Grenzdrehzahl_U3") {
-            state.tx_U3 = entry.Value;
-        } else if (name == "Treibradradius") {
-            state.tx_Treib = entry.Value;
-        } else if (name == "Uebersetzung" && n < kRatioFields) {
+    state.Entries.ForEach([&state, &n](const C_Name_Val& entry) {
+        const Field field = FieldOf(entry.Name);
+        if (field == Field::None) return;
+        if (field != Field::Ueber) {
+            (state.*InfoOf(field).text).assign(entry.Value);
+        } else if (n < kRatioFields) {
             // A seventh or later ratio has no field; it stays in the file as it is.
             const auto i = static_cast<std::size_t>(n++);
-            state.tx_ueber[i] = entry.Value;
+            state.tx_ueber[i].assign(entry.Value);
             state.tx_ueber_visible[i] = true;
         }
-    }
+    });
     if (!state.vehicle.HasMotor) return;
 
     for (int j = n; j < kRatioFields; ++j)
@@ -232,19 +266,20 @@ void SaveCommand(EditorState& state, Services& services) {
         services.messages.ShowMessage(kAppTitle, kNothingLoaded, MessageIcon::Exclamation);
         return;
     }
-    // Collected into a copy first: a refused save leaves the entries as they were.
-    quorvel::Entries collected = state.Entries;
+    // All fields are checked before any entry changes: a refused save leaves the
+    // entries as they were.
+    std::vector<std::pair<std::size_t, const std::string*>> matches;
     int n = 0;
-    for (C_Name_Val& entry : collected) {
-        const std::optional<Collected> field = FieldForEntry(state, entry.Name, n);
+    for (auto it = state.Entries.begin(); it != state.Entries.end(); ++it) {
+        const std::optional<Collected> field = FieldForEntry(state, FieldOf((*it).Name), n);
         if (!field) continue;
         if (const auto at = FirstUnstorable(*field->text)) {
             RefuseUnstorable(services.messages, *field, *at);
             return;
         }
-        entry.Value = *field->text;
+        matches.emplace_back(it.index(), field->text);
     }
-    state.Entries = std::move(collected);
+    for (const auto& [index, text] : matches) state.Entries.SetValue(index, *text);
 
     const std::string path = state.tx_Datei;
     const SaveResult result = SaveEntries(path, state.Entries, state.Loaded, services.messages);

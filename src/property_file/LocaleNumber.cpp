@@ -20,9 +20,10 @@ bool StartsWith(std::string_view text, std::size_t at, std::string_view what) {
 // Rewrites the text into the one form from_chars reads, [-]digits[.digits][e[-]digits],
 // when canonical is given; false when its shape is not a number. surelyInRange is set
 // when from_chars cannot fail on the result: without an exponent, 300 digits neither
-// overflow nor underflow.
+// overflow nor underflow. surelyTooLarge is set when it must fail: without an
+// exponent, 310 whole digits after the leading zeros exceed any double.
 bool ToCanonical(std::string_view text, std::string_view decimal, std::string_view group,
-                 std::string* canonical, bool& surelyInRange) {
+                 std::string* canonical, bool& surelyInRange, bool& surelyTooLarge) {
     auto put = [canonical](char c) {
         if (canonical != nullptr) canonical->push_back(c);
     };
@@ -35,9 +36,11 @@ bool ToCanonical(std::string_view text, std::string_view decimal, std::string_vi
         ++i;
     }
     std::size_t mantissaDigits = 0;
+    std::size_t wholeDigits = 0;  // of the whole part, from its first digit but 0
     bool inFraction = false;
     while (i < text.size()) {
         if (IsDigit(text[i])) {
+            if (!inFraction && (wholeDigits > 0 || text[i] != '0')) ++wholeDigits;
             put(text[i++]);
             ++mantissaDigits;
         } else if (!inFraction && StartsWith(text, i, decimal)) {
@@ -53,8 +56,10 @@ bool ToCanonical(std::string_view text, std::string_view decimal, std::string_vi
     }
     if (mantissaDigits == 0) return false;
     surelyInRange = mantissaDigits <= 300;
+    surelyTooLarge = wholeDigits >= 310;
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         surelyInRange = false;
+        surelyTooLarge = false;
         put('e');
         ++i;
         if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
@@ -85,15 +90,18 @@ std::optional<double> ParseLocaleNumber(std::string_view text, const NumberForma
 std::optional<double> ParseLocaleNumber(std::string_view text, std::string_view decimal,
                                         std::string_view group) {
     std::string canonical;
-    bool surelyInRange = false;
-    if (!ToCanonical(text, decimal, group, &canonical, surelyInRange)) return std::nullopt;
+    bool surelyInRange = false, surelyTooLarge = false;
+    if (!ToCanonical(text, decimal, group, &canonical, surelyInRange, surelyTooLarge))
+        return std::nullopt;
     return FromCanonical(canonical);
 }
 
 bool IsLocaleNumber(std::string_view text, std::string_view decimal, std::string_view group) {
-    if (IsPlainNumber(text, PlainDecimal(decimal))) return true;
-    bool surelyInRange = false;
-    if (!ToCanonical(text, decimal, group, nullptr, surelyInRange)) return false;
+    const char plainDecimal = PlainDecimal(decimal);
+    if (IsPlainNumber(text, plainDecimal, PlainGroup(group, plainDecimal))) return true;
+    bool surelyInRange = false, surelyTooLarge = false;
+    if (!ToCanonical(text, decimal, group, nullptr, surelyInRange, surelyTooLarge)) return false;
+    if (surelyTooLarge) return false;
     return surelyInRange || ParseLocaleNumber(text, decimal, group).has_value();
 }
 

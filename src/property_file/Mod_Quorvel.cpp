@@ -2,25 +2,29 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <memory>
+#include <system_error>
 #include <utility>
 
 #include "LocaleNumber.h"
 #include "Mod_Datei.h"
 #include "SizeLimits.h"
 
-#ifdef __linux__
-#include <sys/mman.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
 #endif
 
 namespace quorvel {
 
 namespace {
 
-// What a byte means to the tokenizer. The values are bits, so that a loop can
-// gather the kinds it passed with one "or" and test them afterwards.
+// What a byte means to the tokenizer.
 enum Byte : unsigned char {
     Text = 0,     // 32 to 126 but the space and the delimiters
     Space = 1,    // 32: text, but trimmed from both ends of names and values
@@ -49,45 +53,74 @@ Byte Classify(char c) {
     return kByteTable[static_cast<unsigned char>(c)];
 }
 
-// Eight bytes at a time in a plain 64-bit word: the mask has the high bit of each
-// byte set where that byte equals c. The sums never carry from one byte into the
-// next, so the mask is exact.
-using Word = std::uint64_t;
-constexpr Word kOnes = 0x0101010101010101;
-constexpr Word kLow7 = 0x7F7F7F7F7F7F7F7F;
-
-Word EqualMask(Word word, char c) {
-    const Word x = word ^ (kOnes * static_cast<unsigned char>(c));
-    return ~(((x & kLow7) + kLow7) | x | kLow7);
+bool Blank(Byte b) {
+    return b == Space || b == Ignored;
 }
 
-// The ")" and "}" in the bytes, a word at a time: a per-byte count in each byte of
-// a word, added up every 255 words, before one could overflow.
-std::size_t CountClosings(std::string_view bytes) {
-    constexpr Word kEvenBytes = 0x00FF00FF00FF00FF;
-    std::size_t count = 0;
-    const char* at = bytes.data();
-    std::size_t words = bytes.size() / sizeof(Word);
-    while (words > 0) {
-        const std::size_t block = std::min<std::size_t>(words, 255);
-        Word counts = 0;
-        for (std::size_t i = 0; i < block; ++i, at += sizeof(Word)) {
-            Word word;
-            std::memcpy(&word, at, sizeof word);
-            counts += (EqualMask(word, ')') | EqualMask(word, '}')) >> 7;
-        }
-        const Word pairs = (counts & kEvenBytes) + ((counts >> 8) & kEvenBytes);
-        count += static_cast<std::size_t>((pairs * 0x0001000100010001) >> 48);
-        words -= block;
+// The bytes the tokenizer reads are followed by this many ")": every scan ends at a
+// delimiter without testing for the end, and a 32-byte look never leaves the block.
+constexpr std::size_t kPad = 32;
+
+// A block for size bytes and the padding; the bytes are left for the caller to fill.
+std::unique_ptr<char[]> NewPadded(std::size_t size) {
+    return std::unique_ptr<char[]>(new char[size + kPad]);
+}
+
+// The first delimiter at or after p; firstIgnored is set to the first ignored byte
+// before it, when there is one and firstIgnored was still null.
+const char* FindDelimiter(const char* p, const char*& firstIgnored) {
+#ifdef __SSE2__
+    const __m128i open = _mm_set1_epi8('{'), close = _mm_set1_epi8('}');
+    const __m128i start = _mm_set1_epi8('('), end = _mm_set1_epi8(')');
+    const __m128i space = _mm_set1_epi8(' '), del = _mm_set1_epi8(127);
+    for (;; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i delimiters =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, start), _mm_cmpeq_epi8(v, end)));
+        // Signed: bytes above 127 count as negative, so below the space.
+        const __m128i ignored = _mm_or_si128(_mm_cmplt_epi8(v, space), _mm_cmpeq_epi8(v, del));
+        const auto found = static_cast<unsigned>(_mm_movemask_epi8(delimiters));
+        auto skipped = static_cast<unsigned>(_mm_movemask_epi8(ignored));
+        if (found != 0) skipped &= (found & (0u - found)) - 1;  // only those before it
+        if (skipped != 0 && firstIgnored == nullptr) firstIgnored = p + std::countr_zero(skipped);
+        if (found != 0) return p + std::countr_zero(found);
     }
-    for (; at != bytes.data() + bytes.size(); ++at) count += *at == ')' || *at == '}';
-    return count;
+#else
+    for (Byte b; (b = Classify(*p)) < Delimiter; ++p)
+        if (b == Ignored && firstIgnored == nullptr) firstIgnored = p;
+    return p;
+#endif
 }
 
-std::string_view TrimEnd(std::string_view text) {
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    return text;
+#ifdef __SSE2__
+// Where the 32 bytes at p hold delimiters, spaces and ignored bytes, a bit each.
+struct Masks {
+    std::uint32_t delimiters;
+    std::uint32_t spaces;
+    std::uint32_t ignored;
+};
+
+Masks Look32(const char* p) {
+    const __m128i open = _mm_set1_epi8('{'), close = _mm_set1_epi8('}');
+    const __m128i start = _mm_set1_epi8('('), end = _mm_set1_epi8(')');
+    const __m128i space = _mm_set1_epi8(' '), del = _mm_set1_epi8(127);
+    Masks masks{0, 0, 0};
+    for (int half = 0; half < 2; ++half) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * half));
+        const __m128i delimiters =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, start), _mm_cmpeq_epi8(v, end)));
+        const __m128i ignored = _mm_or_si128(_mm_cmplt_epi8(v, space), _mm_cmpeq_epi8(v, del));
+        const int shift = 16 * half;
+        masks.delimiters |= static_cast<std::uint32_t>(_mm_movemask_epi8(delimiters)) << shift;
+        masks.spaces |= static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, space)))
+                        << shift;
+        masks.ignored |= static_cast<std::uint32_t>(_mm_movemask_epi8(ignored)) << shift;
+    }
+    return masks;
 }
+#endif
 
 // A finished token. The views point into the bytes or into the tokenizer's buffers
 // and hold until the next call; both are trimmed.
@@ -99,16 +132,18 @@ struct Token {
 
 // Cuts the bytes into tokens. The text collected before a delimiter is all the
 // bytes since the previous one, less the ignored bytes. Every use trims it, so the
-// spaces and ignored bytes in front are skipped, and the rest stays a view into the
-// bytes unless an ignored byte splits it (a line break inside a name): only then is
-// it copied.
+// blanks at both ends are skipped, and the rest stays a view into the bytes unless
+// an ignored byte splits it (a line break inside a name): only then is it copied.
 class Tokenizer {
   public:
-    Tokenizer(std::string_view bytes, const NumberFormat& format)
-        : bytes_(bytes),
+    // bytes must be followed by kPad bytes of ")".
+    Tokenizer(const char* bytes, std::size_t size, const NumberFormat& format)
+        : at_(bytes),
+          end_(bytes + size),
           decimal_(format.DecimalSeparator()),
           group_(format.GroupSeparator()),
-          plainDecimal_(PlainDecimal(decimal_)) {}
+          plainDecimal_(PlainDecimal(decimal_)),
+          plainGroup_(PlainGroup(group_, plainDecimal_)) {}
 
     // The next finished token; false when the bytes end first (the unfinished
     // token is then dropped).
@@ -130,7 +165,7 @@ class Tokenizer {
                     return true;
                 case ValueStart:
                     if (any) {
-                        if (text.data() == spilled_.data()) {
+                        if (!spilled_.empty() && text.data() == spilled_.data()) {
                             name_.swap(spilled_);  // spilled_ is free for the value
                             text = name_;
                         }
@@ -140,7 +175,7 @@ class Tokenizer {
                 default: {  // ")"
                     // Blanks around a number are allowed, so the trimmed text tells.
                     // The plain form is tested inline first: a value in every line.
-                    const bool numeric = IsPlainNumber(text, plainDecimal_) ||
+                    const bool numeric = IsPlainNumber(text, plainDecimal_, plainGroup_) ||
                                          IsLocaleNumber(text, decimal_, group_);
                     token = {name, text, numeric ? typ::Number : typ::Text};
                     return true;
@@ -153,222 +188,311 @@ class Tokenizer {
     // Collects the text up to the next delimiter, trimmed; any tells whether there
     // was text at all. False when the bytes end first.
     bool Collect(bool& any, std::string_view& text, Byte& delimiter) {
-        const char* const data = bytes_.data();
-        const std::size_t size = bytes_.size();
-        std::size_t pos = pos_;
+#ifdef __SSE2__
+        // Most tokens end within 32 bytes; then their shape is read off the masks.
+        const Masks masks = Look32(at_);
+        if (masks.delimiters != 0) {
+            const int found = std::countr_zero(masks.delimiters);
+            const char* const p = at_ + found;
+            if (p >= end_) {
+                at_ = end_;
+                return false;
+            }
+            const std::uint32_t before = (std::uint32_t{1} << found) - 1;
+            const std::uint32_t texts = ~(masks.spaces | masks.ignored) & before;
+            delimiter = Classify(*p);
+            if (texts == 0) {
+                any = (masks.spaces & before) != 0;
+                text = {};
+            } else {
+                const int first = std::countr_zero(texts);
+                const int last = std::bit_width(texts) - 1;
+                const std::uint32_t inside =
+                    (~std::uint32_t{0} >> (31 - last)) & (~std::uint32_t{0} << first);
+                any = true;
+                text = std::string_view(at_ + first, static_cast<std::size_t>(last + 1 - first));
+                if ((masks.ignored & inside) != 0) text = Spill(text);
+            }
+            at_ = p + 1;
+            return true;
+        }
+#endif
+        const char* p = at_;
         bool spaces = false;  // spaces in front, skipped
-        for (Byte front; pos < size && ((front = Classify(data[pos])) == Space || front == Ignored);
-             ++pos)
-            spaces |= front == Space;
-        const std::size_t start = pos;
-        unsigned passed = 0;  // the kinds of the bytes up to the delimiter
-        Byte b = Text;
-        for (; pos < size && (b = Classify(data[pos])) < Delimiter; ++pos) passed |= b;
-        if (pos == size) {
-            pos_ = size;
+        for (Byte b; Blank(b = Classify(*p)); ++p) spaces |= b == Space;
+        const char* const start = p;
+        const char* firstIgnored = nullptr;
+        p = FindDelimiter(p, firstIgnored);
+        if (p >= end_) {
+            at_ = end_;
             return false;
         }
-        pos_ = pos + 1;
-        delimiter = b;
-        text = std::string_view(data + start, pos - start);
-        any = spaces || !text.empty();
-        if ((passed & Ignored) != 0) {  // a line break inside a name, say
-            spilled_.clear();
-            for (const char c : text)
-                if (Classify(c) != Ignored) spilled_.push_back(c);
-            spilled_.resize(TrimEnd(spilled_).size());  // whole, as "(" may keep it
-            text = spilled_;
-        } else {
-            text = TrimEnd(text);
-        }
+        at_ = p + 1;
+        delimiter = Classify(*p);
+        while (p > start && Blank(Classify(p[-1]))) --p;
+        any = spaces || p > start;
+        text = std::string_view(start, static_cast<std::size_t>(p - start));
+        if (firstIgnored != nullptr && firstIgnored < p) text = Spill(text);
         return true;
     }
 
-    std::string_view bytes_;
-    std::size_t pos_ = 0;
+    // The text without its ignored bytes (a line break inside a name, say), in spilled_.
+    std::string_view Spill(std::string_view text) {
+        spilled_.clear();
+        for (const char c : text)
+            if (Classify(c) != Ignored) spilled_.push_back(c);
+        return spilled_;
+    }
+
+    const char* at_;
+    const char* end_;
     std::string decimal_;
     std::string group_;
     char plainDecimal_;
+    char plainGroup_;
     std::string name_;
     std::string spilled_;
 };
 
-// The number of entries the bytes give, exactly, so the list is sized once: every
-// ")" and "}" ends one, and a "{" does when the byte before it, ignored bytes
-// skipped, is text (there is collected text since the last delimiter).
-std::size_t CountEntries(std::string_view bytes) {
-    std::size_t count = CountClosings(bytes);
-    for (std::size_t at = bytes.find('{'); at != std::string_view::npos;
-         at = bytes.find('{', at + 1)) {
-        std::size_t before = at;  // stops at the latest at the "{" before
-        while (before > 0 && Classify(bytes[before - 1]) == Ignored) --before;
-        if (before > 0 && Classify(bytes[before - 1]) < Ignored) ++count;
+// The host's files hold about one entry per 20 bytes (a short name and a number on
+// a line). Room for that many is made at once: a typical file's entries then sit in
+// one block, with little room left over.
+constexpr std::size_t kBytesPerEntry = 20;
+
+// Parses size bytes followed by the padding into the list. The list takes the bytes
+// as its text when it has none yet; otherwise it copies what it keeps.
+void ParseOwned(std::shared_ptr<const char[]> bytes, std::size_t size, Entries& list,
+                Vehicle& vehicle, const NumberFormat& format) {
+    vehicle.GearCount = 0;
+    list.AdoptText(bytes, size);
+    list.Reserve(size / kBytesPerEntry);
+    Tokenizer tokens(bytes.get(), size, format);
+    Token token;
+    while (tokens.Next(token)) {
+        // Compares the sizes first.
+        if (token.name == "Motor") vehicle.HasMotor = true;
+        if (token.name == "Gang") ++vehicle.GearCount;
+        list.push_back({token.name, token.value, token.kind});
     }
-    return count;
 }
 
-// A large list is filled once, front to back, in memory fresh from the system,
-// where every first touch of a 4 KB page faults; in a virtual machine those faults
-// cost more than the reading itself. On Linux the whole 2 MB pages inside the
-// block are offered huge pages, one fault each, and the 4 KB pages at its two ends
-// are faulted in by one call. Only advice: if refused, nothing changes.
-void AdviseFreshBlock([[maybe_unused]] const void* block, [[maybe_unused]] std::size_t size) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t kPage = 4 << 10;
-    constexpr std::uintptr_t kHugePage = 2 << 20;
-    const auto start = reinterpret_cast<std::uintptr_t>(block);
-    const std::uintptr_t begin = (start + kHugePage - 1) & ~(kHugePage - 1);
-    const std::uintptr_t end = (start + size) & ~(kHugePage - 1);
-    if (end <= begin) return;  // too small to gain anything
-    ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#ifdef MADV_POPULATE_WRITE
-    const std::uintptr_t first = (start + kPage - 1) & ~(kPage - 1);
-    const std::uintptr_t last = (start + size) & ~(kPage - 1);
-    if (begin > first)
-        ::madvise(reinterpret_cast<void*>(first), begin - first, MADV_POPULATE_WRITE);
-    if (last > end) ::madvise(reinterpret_cast<void*>(end), last - end, MADV_POPULATE_WRITE);
-#endif
-#endif
+// The whole remaining file behind a block with the padding; size gets its length.
+// Null on a read error (errno or GetLastError tells it). The size is only a hint.
+std::unique_ptr<char[]> ReadPadded(std::FILE* file, std::size_t hint, std::size_t& size) {
+    // One byte beyond the expected size, so the end shows on the first read.
+    std::size_t capacity = std::max<std::size_t>(hint + 1, 4096);
+    std::unique_ptr<char[]> data = NewPadded(capacity);
+    size = 0;
+    for (;;) {
+        const std::size_t wanted = capacity - size;
+        const std::size_t got = std::fread(data.get() + size, 1, wanted, file);
+        size += got;
+        if (got < wanted) {
+            if (std::ferror(file)) return nullptr;
+            break;
+        }
+        std::unique_ptr<char[]> larger = NewPadded(capacity *= 2);
+        std::memcpy(larger.get(), data.get(), size);
+        data = std::move(larger);
+    }
+    std::memset(data.get() + size, ')', kPad);
+    return data;
 }
 
 }  // namespace
 
 void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
                   const NumberFormat& format) {
-    vehicle.GearCount = 0;
-    const std::size_t needed = list.size() + CountEntries(bytes);
-    if (needed > list.capacity()) {
-        list.reserve(std::max(needed, 2 * list.capacity()));
-        AdviseFreshBlock(list.data() + list.size(),
-                         (list.capacity() - list.size()) * sizeof(C_Name_Val));
-    }
-    Tokenizer tokens(bytes, format);
-    Token token;
-    while (tokens.Next(token)) {
-        // Compares the sizes first.
-        if (token.name == "Motor") vehicle.HasMotor = true;
-        if (token.name == "Gang") ++vehicle.GearCount;
-        // Assigned in place: cheaper than building the strings and moving them.
-        C_Name_Val& entry = list.emplace_back();
-        entry.Name.assign(token.name);
-        entry.Value.assign(token.value);
-        entry.Typ = token.kind;
-    }
+    std::unique_ptr<char[]> copy = NewPadded(bytes.size());
+    if (!bytes.empty()) std::memcpy(copy.get(), bytes.data(), bytes.size());
+    std::memset(copy.get() + bytes.size(), ')', kPad);
+    ParseOwned(std::move(copy), bytes.size(), list, vehicle, format);
 }
 
 bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
                  const NumberFormat& format, MessageSink& sink, FileIdentity* identity,
-                 std::string* bytesRead) {
+                 std::string_view* bytesRead) {
     // On any failure GearCount keeps its value: the caller shows no entries then.
-    std::optional<std::string> bytes;
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0;
     {
         std::optional<DataFile> file = OpenDataFile(path, sink, "r");
         if (!file) return false;
         if (!FitsInMemory(file->get(), path, sink)) return false;
-        bytes = file->ReadAll();
+        std::error_code error;
+        const std::uintmax_t hint = std::filesystem::file_size(PathFromText(path), error);
+        bytes = ReadPadded(file->get(), error ? 0 : static_cast<std::size_t>(hint), size);
         if (!bytes) {
-            ShowFileError(sink, "Fehler beim Lesen von ", path, file->LastError());
+            ShowFileError(sink, "Fehler beim Lesen von ", path, LastSystemError());
             return false;
         }
-        if (identity) *identity = IdentifyOpenFile(file->get(), path, *bytes);
+        if (identity) *identity = IdentifyOpenFile(file->get(), path, {bytes.get(), size});
     }  // closed before the entries are built
-    ParseEntries(*bytes, list, vehicle, format);
-    if (bytesRead != nullptr) *bytesRead = std::move(*bytes);
+    if (bytesRead != nullptr) *bytesRead = std::string_view(bytes.get(), size);
+    ParseOwned(std::move(bytes), size, list, vehicle, format);
     return true;
 }
 
 namespace {
 
-// Hands the layout to out piece by piece: tabs, then texts. The sizing pass and the
-// copying pass share this one description. The depth changes before the entry's
-// line is formed and never goes below 0.
+// Hands the layout to out line by line. The depth changes before the entry's line
+// is formed and never goes below 0.
 template <typename Out>
 void Layout(const Entries& list, Out& out) {
     std::size_t depth = 0;
-    for (const C_Name_Val& entry : list) {
+    list.ForEach([&depth, &out](const C_Name_Val& entry) {
+        if (out.failed()) return;
         if (entry.Typ == typ::GroupClose) {
             if (depth > 0) --depth;
         } else if (entry.Typ == typ::GroupOpen) {
             ++depth;
         }
         if (entry.Typ > 0) {
-            out.Tabs(depth);
-            out.Put(entry.Name);
-            out.Put(" ( ");
-            out.Put(entry.Value);
-            out.Put(" ) \r\n");
+            out.Value(depth, entry.Name, entry.Value);
         } else if (entry.Typ == typ::GroupOpen) {
-            out.Tabs(depth - 1);
-            out.Put(entry.Name);
-            out.Put("{\r\n");
+            out.Line(depth - 1, entry.Name, "{\r\n");
         } else if (entry.Typ == typ::GroupClose) {
-            out.Tabs(depth);
-            out.Put(entry.Name);
-            out.Put("}\r\n");
+            out.Line(depth, entry.Name, "}\r\n");
         } else if (!entry.Name.empty()) {
-            out.Tabs(depth);
-            out.Put(entry.Name);
-            out.Put("\r\n");
+            out.Line(depth, entry.Name, "\r\n");
         }
-    }
+    });
 }
 
-struct Measure {
-    std::size_t size = 0;
-    void Tabs(std::size_t count) { size += count; }
-    void Put(std::string_view text) { size += text.size(); }
+// The layout as one text.
+struct Appender {
+    std::string& out;
+    bool failed() const { return false; }
+    void Value(std::size_t tabs, std::string_view name, std::string_view value) {
+        out.append(tabs, '\t').append(name).append(" ( ").append(value).append(" ) \r\n");
+    }
+    template <std::size_t N>
+    void Line(std::size_t tabs, std::string_view name, const char (&end)[N]) {
+        out.append(tabs, '\t').append(name).append(end, N - 1);
+    }
 };
 
 // Names and values are mostly short, and there a call to memcpy costs more than
 // the copy: up to 16 bytes go as two overlapping pieces of fixed length, which
 // compile to plain loads and stores.
 inline void CopyShort(char* to, const char* from, std::size_t n) {
-    if (n >= 8 && n <= 16) {
+    if (n > 16) {
+        std::memcpy(to, from, n);
+    } else if (n >= 8) {
         std::memcpy(to, from, 8);
         std::memcpy(to + n - 8, from + n - 8, 8);
-    } else if (n >= 4 && n < 8) {
+    } else if (n >= 4) {
         std::memcpy(to, from, 4);
         std::memcpy(to + n - 4, from + n - 4, 4);
-    } else if (n > 0 && n < 4) {
+    } else if (n > 0) {  // an empty text may have no bytes at all
         to[0] = from[0];
         to[n / 2] = from[n / 2];
         to[n - 1] = from[n - 1];
-    } else {
-        std::memcpy(to, from, n);
     }
 }
 
-// The fixed pieces have their length known here, so their copies become plain
-// stores. Tabs are stored eight at a time and the position moved by the count: the
-// text after them, or the room kSlack left at the end, takes the surplus.
+// Fills one block and hands it on whenever the next line does not fit. A line that
+// fits is stored without further checks: tabs eight at a time, the position moved by
+// their count, and the fixed pieces with copies of known length. The block has
+// kSlack bytes beyond kWriteChunk for the surplus tabs.
 constexpr std::size_t kSlack = 8;
+constexpr char kTabs[] = "\t\t\t\t\t\t\t\t";
 
-struct Copy {
-    char* at;
-    void Tabs(std::size_t count) {
-        if (count <= kSlack) {
-            std::memcpy(at, "\t\t\t\t\t\t\t\t", kSlack);
-            at += count;
+class ChunkWriter {
+  public:
+    explicit ChunkWriter(const ChunkSink& sink)
+        : sink_(sink), block_(new char[kWriteChunk + kSlack]), at_(block_.get()) {}
+
+    bool failed() const { return error_ != 0; }
+    int error() const { return error_; }
+
+    void Value(std::size_t tabs, std::string_view name, std::string_view value) {
+        if (Fits(tabs, name.size() + value.size() + 8)) {
+            Tabs(tabs);
+            Copy(name);
+            std::memcpy(at_, " ( ", 3);
+            at_ += 3;
+            Copy(value);
+            std::memcpy(at_, " ) \r\n", 5);
+            at_ += 5;
         } else {
-            at = std::fill_n(at, count, '\t');
+            Slow(tabs, name);
+            Slow(0, " ( ");
+            Slow(0, value);
+            Slow(0, " ) \r\n");
         }
     }
-    void Put(std::string_view text) {
-        CopyShort(at, text.data(), text.size());
-        at += text.size();
+    template <std::size_t N>
+    void Line(std::size_t tabs, std::string_view name, const char (&end)[N]) {
+        if (Fits(tabs, name.size() + N)) {
+            Tabs(tabs);
+            Copy(name);
+            std::memcpy(at_, end, N - 1);
+            at_ += N - 1;
+        } else {
+            Slow(tabs, name);
+            Slow(0, {end, N - 1});
+        }
     }
+    void Flush() {
+        if (at_ != block_.get() && error_ == 0)
+            error_ =
+                sink_(std::string_view(block_.get(), static_cast<std::size_t>(at_ - block_.get())));
+        at_ = block_.get();
+    }
+
+  private:
+    std::size_t Room() const { return kWriteChunk - static_cast<std::size_t>(at_ - block_.get()); }
+    bool Fits(std::size_t tabs, std::size_t rest) const {
+        return tabs <= kSlack && rest <= kWriteChunk && tabs + rest <= Room();
+    }
+    void Tabs(std::size_t count) {
+        std::memcpy(at_, kTabs, kSlack);
+        at_ += count;
+    }
+    void Copy(std::string_view text) {
+        CopyShort(at_, text.data(), text.size());
+        at_ += text.size();
+    }
+    // Piece by piece, handing on every full block: deep lines and long texts.
+    void Slow(std::size_t tabs, std::string_view text) {
+        for (;;) {
+            if (Room() == 0) Flush();
+            if (error_ != 0) return;
+            if (tabs > 0) {
+                const std::size_t part = std::min(tabs, Room());
+                at_ = std::fill_n(at_, part, '\t');
+                tabs -= part;
+            } else if (!text.empty()) {
+                const std::size_t part = std::min(text.size(), Room());
+                std::memcpy(at_, text.data(), part);
+                at_ += part;
+                text.remove_prefix(part);
+            } else {
+                return;
+            }
+        }
+    }
+
+    const ChunkSink& sink_;
+    std::unique_ptr<char[]> block_;
+    char* at_;
+    int error_ = 0;
 };
 
 }  // namespace
 
+int StreamEntries(const Entries& list, const ChunkSink& sink) {
+    ChunkWriter writer(sink);
+    Layout(list, writer);
+    writer.Flush();
+    return writer.error();
+}
+
 std::string FormatEntries(const Entries& list) {
-    // Sized first, so a long file is built without growing the text again and again.
-    Measure measure;
-    Layout(list, measure);
-    std::string out(measure.size + kSlack, '\0');
-    Copy copy{out.data()};
-    Layout(list, copy);
-    out.resize(measure.size);
+    std::string out;
+    Appender appender{out};
+    Layout(list, appender);
     return out;
 }
 
@@ -376,13 +500,15 @@ bool WriteEntries(const std::string& path, const Entries& list) {
     // A NUL would cut the path and write some other file.
     if (path.find('\0') != std::string::npos) return false;
     try {
-        const std::string bytes = FormatEntries(list);
         // Binary, so the CR LF line ends stay exactly as formatted.
         std::ofstream out(PathFromText(path), std::ios::binary | std::ios::trunc);
         if (!out) return false;
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        const int error = StreamEntries(list, [&out](std::string_view chunk) {
+            out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+            return out ? 0 : EIO;
+        });
         out.close();
-        return !out.fail();
+        return error == 0 && !out.fail();
     } catch (...) {
         return false;
     }

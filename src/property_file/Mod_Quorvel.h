@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -12,18 +14,30 @@ namespace quorvel {
 
 // Cuts the bytes of a property file into entries and appends them to the list;
 // restarts vehicle.GearCount and sets vehicle.HasMotor when a "Motor" entry is met.
+// The list keeps one copy of the bytes; its entries view it.
 void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
                   const NumberFormat& format);
 
 // Reads the file at path into the list. False (after the user was told) when the
 // file could not be opened or read, or would not fit in the memory available; the list
 // and vehicle are then left as they were. identity, when given, learns which file it was;
-// bytesRead, when given, takes the file's bytes on success.
+// bytesRead, when given, views the file's bytes on success, held by the list.
 bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
                  const NumberFormat& format, MessageSink& sink, FileIdentity* identity = nullptr,
-                 std::string* bytesRead = nullptr);
+                 std::string_view* bytesRead = nullptr);
 
-// The host's layout: tab indentation, " ( " and " ) ", CR LF after every line.
+// Takes the layout a chunk at a time; a result other than 0 (an error number) stops
+// the writing and is passed back.
+using ChunkSink = std::function<int(std::string_view chunk)>;
+
+// The most bytes one chunk holds: the memory writing needs, whatever the file's size.
+inline constexpr std::size_t kWriteChunk = 64 << 10;
+
+// Hands the host's layout (tab indentation, " ( " and " ) ", CR LF after every line)
+// to sink in chunks of at most kWriteChunk bytes. 0, or the sink's first error.
+int StreamEntries(const Entries& list, const ChunkSink& sink);
+
+// The whole layout as one text (for small lists: tests, comparisons).
 std::string FormatEntries(const Entries& list);
 
 // Writes the list to path in place (no backup, no temporary), cutting an existing

@@ -94,7 +94,7 @@ SaveResult Failed(SaveStep step, int code, const std::string& path) noexcept {
 }
 
 int WriteContent(const Entries& list, const Writer& write) {
-    return write(FormatEntries(list));
+    return StreamEntries(list, write);
 }
 
 std::optional<SaveResult> RefuseTooLarge(const std::string& path, const Entries& list,

@@ -393,7 +393,10 @@ TEST_F(Commands, ShowsAndSavesWhatTheFileHas) {
         {LocoFile({"-4.0", "-5.0", "-8.0", "9.0", "6.3", "4.0", "2.0"}),
          {"-5.0", "-7.0", "( 4.0 )", "( 5.0 )"},
          kShown + "235.60 235.60|-4.0 -5.0 -8.0 9.0 6.3 4.0 111111 motor"},
-        {LocoFile({}), {}, kShown + " |-4.0 -6.0 -8.0 9.0 6.3 3.6 000000 motor"}};
+        {LocoFile({}), {}, kShown + " |-4.0 -6.0 -8.0 9.0 6.3 3.6 000000 motor"},
+        // Names that differ from the fields' only in a letter mirror nothing.
+        {"Motor{\r\n\tmasse ( 1 ) \r\n\tGrenzdrehzahl_U4 ( 2 ) \r\n\tGrenzdrehzahlxU1 ( 3 ) \r\n"
+         "\tUebersetzunx ( 4 ) \r\n}\r\n", {}, kShown + " |-4.0 -6.0 -8.0 9.0 6.3 3.6 000000 motor"}};
     // clang-format on
     for (const auto& c : cases) {
         OpenPath(state, services, Write("Lok.txt", kLoco));

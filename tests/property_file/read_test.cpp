@@ -71,9 +71,13 @@ TEST(Read, TokensFollowTheDelimiterRules) {
 TEST(Read, NumericValuesFollowTheUserFormat) {
     // value, Typ under German, Typ under English
     const std::tuple<std::string, int, int> cases[] = {
+        // clang-format off
         {"80", 2, 2},    {" 80 ", 2, 2}, {"1,5", 2, 2}, {"1.5", 2, 2},   {"1,5.3", 1, 2},
         {"1.5,3", 2, 1}, {"-4,5", 2, 2}, {"1e3", 2, 2}, {"1,,5", 1, 1},  {"", 1, 1},
         {"   ", 1, 1},   {"abc", 1, 1},  {"1 2", 1, 1}, {"1e999", 1, 1}, {".", 1, 1},
+        {"1.000.000", 2, 1}, {".5", 1, 2}, {std::string(400, '9'), 1, 1},  // beyond any double
+        {std::string(400, '9') + "e-300", 2, 2},
+        // clang-format on
     };
     for (const auto& [value, german, english] : cases) {
         for (const auto& [format, expected] : {std::pair{&kGerman, german}, {&kEnglish, english}}) {
