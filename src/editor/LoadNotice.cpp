@@ -15,17 +15,28 @@ bool IsLayout(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-bool SameCharacters(std::string_view a, std::string_view b) {
-    std::size_t i = 0;
-    std::size_t j = 0;
-    for (;;) {
-        while (i < a.size() && IsLayout(a[i])) ++i;
-        while (j < b.size() && IsLayout(b[j])) ++j;
-        if (i == a.size() || j == b.size()) return i == a.size() && j == b.size();
-        if (a[i] != b[j]) return false;
-        ++i;
-        ++j;
-    }
+// Whether writing the entries gives the file's characters again, blanks, tabs and line
+// ends aside. Compared chunk by chunk as the layout is made; a file in the host's own
+// layout matches byte for byte, the quick way.
+bool SameCharacters(std::string_view bytes, const Entries& entries) {
+    std::string_view rest = bytes;  // what the layout has not matched yet
+    bool aligned = true;            // so far the very same bytes
+    const int mismatch = StreamEntries(entries, [&](std::string_view chunk) {
+        if (aligned && rest.starts_with(chunk)) {
+            rest.remove_prefix(chunk.size());
+            return 0;
+        }
+        aligned = false;
+        for (const char c : chunk) {
+            if (IsLayout(c)) continue;
+            while (!rest.empty() && IsLayout(rest.front())) rest.remove_prefix(1);
+            if (rest.empty() || rest.front() != c) return 1;
+            rest.remove_prefix(1);
+        }
+        return 0;
+    });
+    while (!rest.empty() && IsLayout(rest.front())) rest.remove_prefix(1);
+    return mismatch == 0 && rest.empty();
 }
 
 // Kinds of change, as bits.
@@ -147,7 +158,7 @@ std::string RatioNote(int ratios) {
 
 std::string LoadNotice(std::string_view bytes, const Entries& entries) {
     std::string notice;
-    if (!SameCharacters(bytes, FormatEntries(entries))) notice = ChangeWarning(FindKinds(bytes));
+    if (!SameCharacters(bytes, entries)) notice = ChangeWarning(FindKinds(bytes));
     int ratios = 0;
     for (const C_Name_Val& entry : entries) ratios += entry.Name == "Uebersetzung";
     if (ratios > kRatioFields) {

@@ -52,6 +52,9 @@ class Entries {
     };
 
   public:
+    // What one entry takes in the list, whatever its texts (those stay in the bytes).
+    static constexpr std::size_t kEntrySize = sizeof(Slot);
+
     Entries() = default;
     Entries(std::initializer_list<C_Name_Val> entries);
     Entries(const Entries& other);

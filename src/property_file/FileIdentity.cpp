@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <array>
+#include <bit>
+#include <cstring>
 #include <optional>
 
 #include "Mod_Datei.h"
@@ -16,12 +19,51 @@
 
 namespace quorvel {
 
-std::uint64_t ContentHash(std::string_view bytes, std::uint64_t hash) {
-    for (const char c : bytes) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 0x100000001b3ULL;
+namespace {
+
+// CRC-64 (the ECMA polynomial, reflected), eight bytes a step: a byte-wise chain of
+// multiplies costs more than reading the file.
+using CrcTables = std::array<std::array<std::uint64_t, 256>, 8>;
+
+constexpr CrcTables MakeCrcTables() {
+    CrcTables t{};
+    for (std::uint64_t i = 0; i < 256; ++i) {
+        std::uint64_t crc = i;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ ((crc & 1) ? 0xC96C5795D7870F42ULL : 0);
+        t[0][i] = crc;
     }
-    return hash;
+    for (std::size_t k = 1; k < 8; ++k)
+        for (std::size_t i = 0; i < 256; ++i)
+            t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
+    return t;
+}
+
+constexpr CrcTables kCrc = MakeCrcTables();
+
+constexpr std::uint64_t ByteSwap(std::uint64_t word) {
+    std::uint64_t swapped = 0;
+    for (int i = 0; i < 8; ++i, word >>= 8) swapped = (swapped << 8) | (word & 0xFF);
+    return swapped;
+}
+
+}  // namespace
+
+std::uint64_t ContentHash(std::string_view bytes, std::uint64_t hash) {
+    std::uint64_t crc = ~hash;
+    const auto* at = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t left = bytes.size();
+    for (; left >= 8; left -= 8, at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, at, sizeof word);
+        if constexpr (std::endian::native == std::endian::big) word = ByteSwap(word);
+        crc ^= word;
+        crc = kCrc[7][crc & 0xFF] ^ kCrc[6][(crc >> 8) & 0xFF] ^ kCrc[5][(crc >> 16) & 0xFF] ^
+              kCrc[4][(crc >> 24) & 0xFF] ^ kCrc[3][(crc >> 32) & 0xFF] ^
+              kCrc[2][(crc >> 40) & 0xFF] ^ kCrc[1][(crc >> 48) & 0xFF] ^ kCrc[0][crc >> 56];
+    }
+    for (; left > 0; --left, ++at) crc = kCrc[0][(crc ^ *at) & 0xFF] ^ (crc >> 8);
+    return ~crc;
 }
 
 FileIdentity IdentifyOpenFile(std::FILE* file, const std::string& path, std::string_view bytes) {

@@ -36,7 +36,7 @@ struct LoadedFile {
 
 // A 64-bit hash that can be continued chunk by chunk: ContentHash(b, ContentHash(a)) is
 // ContentHash(a + b).
-inline constexpr std::uint64_t kHashStart = 0xcbf29ce484222325ULL;
+inline constexpr std::uint64_t kHashStart = 0;
 std::uint64_t ContentHash(std::string_view bytes, std::uint64_t hash = kHashStart);
 
 // The identity of a file opened at path whose whole content is bytes.

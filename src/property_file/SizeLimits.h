@@ -13,8 +13,8 @@ namespace quorvel {
 // (memory and swap), what its control group and its address-space limit leave.
 std::uint64_t AvailableMemory();
 
-// What reading a file of that size may take at most: the bytes and, in the worst
-// case of a file of "}", one entry for each byte.
+// What reading a file of that size may take at most: the bytes, in the worst case of a
+// file of "}" one entry for each byte, and a copy of names that line breaks split.
 std::uint64_t ReadMemoryNeeded(std::uint64_t fileSize);
 
 // False, after telling the user, when reading the open file would need more memory
