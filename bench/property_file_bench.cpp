@@ -258,8 +258,7 @@ void Copy(benchmark::State& state, const std::filesystem::path& dir) {
 }
 
 // Saves of a vehicle file beside 0 or 3,000 other files: again and again after one load,
-// and each after a load of its own, the first save of which also looks for what killed
-// saves left behind.
+// and each after a load of its own. Neither should cost more for the crowded folder.
 void Save(benchmark::State& state, const std::filesystem::path& dir, bool reload) {
     const std::filesystem::path folder =
         dir /

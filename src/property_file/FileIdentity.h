@@ -28,10 +28,9 @@ struct FileIdentity {
 };
 
 // What a save knows of the file the editor shows: its identity at the load or at the
-// last save, and whether the leftovers of killed saves beside it were looked for.
+// last save.
 struct LoadedFile {
     FileIdentity identity;
-    bool leftoversChecked = false;
 };
 
 // A 64-bit hash that can be continued chunk by chunk: ContentHash(b, ContentHash(a)) is

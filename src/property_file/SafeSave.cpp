@@ -24,9 +24,12 @@
 // - The backup is made the same way: a flushed temporary copy that is given the name
 //   "<file>_Orig" only if that name is still free, so an existing backup is never
 //   replaced, not even by a race.
-// - Temporary files have random names, are created exclusively and stay locked by
-//   the save that made them. A save that is killed leaves one behind; a later save
-//   removes it once it can take its lock, which only a dead save has let go.
+// - Temporary files are created exclusively and stay locked by the save that made
+//   them. A save that is killed leaves one behind; a later save removes it once it can
+//   take its lock, which only a dead save has let go. Each file has one fixed slot
+//   name, so finding a leftover there costs no look through the folder; a random name
+//   is used only while another save holds the slot, and then a mark tells later saves
+//   to look for random leftovers.
 // - Before anything is written, the file must still be the one loaded (same file,
 //   same content); else the user decides.
 
@@ -129,6 +132,14 @@ SaveResult Declined(const std::string& path) {
     result.path = path;
     result.told = true;
     return result;
+}
+
+std::string SlotName(std::string_view fileName) {
+    return "." + std::string(fileName) + std::string(kTempEnd);
+}
+
+std::string SweepMarkName(std::string_view fileName) {
+    return "." + std::string(fileName) + ".qvsweep";
 }
 
 std::string TempName(std::string_view fileName) {

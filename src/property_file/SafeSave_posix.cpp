@@ -5,7 +5,6 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +12,6 @@
 #include <memory>
 #include <system_error>
 #include <utility>
-#include <vector>
 
 #include "SaveSteps.h"
 
@@ -140,9 +138,68 @@ int Resolve(Place& place) {
     return 0;
 }
 
-// A temporary file of this save: random name, created exclusively, and locked for as
-// long as the save runs. It is removed when it goes away, unless its name was handed
-// over to the file it became.
+enum class Leftover { Gone, Live, Foreign };
+
+// Removes the temporary at path when no save holds its lock any more. The lock is held
+// while the name is checked and removed, so a save that made the file just now and
+// locks it after us finds its name gone and makes another.
+Leftover RemoveAbandoned(int at, const char* name) {
+    const Fd fd(::openat(at, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) return errno == ENOENT ? Leftover::Gone : Leftover::Foreign;
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        return errno == EWOULDBLOCK ? Leftover::Live : Leftover::Foreign;
+    }
+    struct stat held {
+    }, named{};
+    if (::fstat(fd.get(), &held) != 0) return Leftover::Foreign;
+    if (::fstatat(at, name, &named, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT ? Leftover::Gone : Leftover::Foreign;
+    }
+    if (!SameInode(held, named)) return Leftover::Gone;  // another file took the name
+    if (!S_ISREG(named.st_mode)) return Leftover::Foreign;
+    return ::unlinkat(at, name, 0) == 0 || errno == ENOENT ? Leftover::Gone : Leftover::Foreign;
+}
+
+// Removes the random-named temporaries of this name that killed saves left; true when
+// one is still held by a running save. Best effort: a save does not fail because of them.
+bool RemoveLeftovers(const std::string& folder, const std::string& name) {
+    struct DirCloser {
+        void operator()(DIR* dir) const { ::closedir(dir); }
+    };
+    const std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+    if (!dir) return false;
+    bool live = false;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (IsTempName(entry->d_name, name))
+            live |= RemoveAbandoned(::dirfd(dir.get()), entry->d_name) == Leftover::Live;
+    }
+    return live;
+}
+
+// Leaves the mark that random-named temporaries may be about.
+void MarkForSweep(const Place& place) {
+    const std::string mark = place.Full(SweepMarkName(place.name));
+    const int fd =
+        ::open(mark.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd >= 0) ::close(fd);
+}
+
+// Looks for random-named leftovers when a save that used one left the mark. The mark
+// goes first and comes back while a running save holds one, so a save that makes one
+// meanwhile (it marks again after making it) is never missed. An error other than
+// "no mark" looks as well.
+void SweepWhenMarked(const Place& place) {
+    const std::string mark = place.Full(SweepMarkName(place.name));
+    const int fd = ::open(mark.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) ::close(fd);
+    if (fd < 0 && errno == ENOENT) return;
+    if (::unlink(mark.c_str()) != 0 && errno != ENOENT) return;
+    if (RemoveLeftovers(place.folder, place.name)) MarkForSweep(place);
+}
+
+// A temporary file of this save, created exclusively and locked for as long as the save
+// runs: the file's slot, or a random name while another save holds that. It is removed
+// when it goes away, unless its name was handed over to the file it became.
 class TempFile {
   public:
     TempFile() = default;
@@ -154,33 +211,21 @@ class TempFile {
     }
 
     int Create(const Place& place) {
+        const std::string slot = place.Full(SlotName(place.name));
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            const int err = Take(slot);
+            if (err == 0) return 0;
+            if (err != EEXIST) return err;
+            if (RemoveAbandoned(AT_FDCWD, slot.c_str()) != Leftover::Gone) break;
+        }
+        // Another save holds the slot (or something that is no temporary sits there): a
+        // random name, marked first so that a kill right after its creation is not lost.
+        MarkForSweep(place);
+        RemoveLeftovers(place.folder, place.name);
         for (int attempt = 0; attempt < 16; ++attempt) {
-            const std::string path = place.Full(TempName(place.name));
-            Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
-            if (!fd.valid()) {
-                if (errno == EEXIST) continue;
-                return Errno();
-            }
-            // A sweep of leftovers may have taken the file for one before the lock
-            // was held: then its name is gone, and another one is made. Nobody else
-            // makes a file of this name, so while it is there it is this save's.
-            int err = 0;
-            while (::flock(fd.get(), LOCK_EX) != 0 && (err = Errno()) == EINTR) err = 0;
-            struct stat held {
-            }, named{};
-            if (err == 0 && ::fstat(fd.get(), &held) != 0) err = Errno();
-            if (err == 0 && ::lstat(path.c_str(), &named) != 0) {
-                if (errno == ENOENT) continue;
-                err = Errno();
-            }
-            if (err != 0) {
-                ::unlink(path.c_str());
-                return err;
-            }
-            if (!SameInode(held, named)) continue;
-            fd_ = fd.release();
-            path_ = path;
-            return 0;
+            const int err = Take(place.Full(TempName(place.name)));
+            if (err == 0) MarkForSweep(place);
+            if (err != EEXIST) return err;
         }
         return EEXIST;
     }
@@ -193,34 +238,40 @@ class TempFile {
     }
 
   private:
+    // Creates and locks the file at path; EEXIST when the name stays taken.
+    int Take(const std::string& path) {
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+            if (!fd.valid()) return Errno();
+            // A save that took it for a leftover before the lock was held has removed the
+            // name (and may have made a file of it again): then this one tries anew.
+            int err = 0;
+            while (::flock(fd.get(), LOCK_EX) != 0 && (err = Errno()) == EINTR) err = 0;
+            struct stat held {
+            }, named{};
+            if (err == 0 && ::fstat(fd.get(), &held) != 0) err = Errno();
+            if (err == 0 && ::lstat(path.c_str(), &named) != 0) {
+                if (errno == ENOENT) continue;
+                err = Errno();
+            }
+            if (err != 0) {
+                // Removed only while it is still this save's file.
+                if (::fstat(fd.get(), &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+                    SameInode(held, named))
+                    ::unlink(path.c_str());
+                return err;
+            }
+            if (!SameInode(held, named)) continue;
+            fd_ = fd.release();
+            path_ = path;
+            return 0;
+        }
+        return EEXIST;
+    }
+
     int fd_ = -1;
     std::string path_;
 };
-
-// Removes the temporary files of earlier saves of these names that were killed: only
-// a file whose lock can be taken, as its save is gone. Best effort: a save does not
-// fail because of them.
-void RemoveLeftovers(const std::string& folder, const std::vector<std::string>& names) {
-    struct DirCloser {
-        void operator()(DIR* dir) const { ::closedir(dir); }
-    };
-    const std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
-    if (!dir) return;
-    const int at = ::dirfd(dir.get());
-    while (const dirent* entry = ::readdir(dir.get())) {
-        if (std::none_of(names.begin(), names.end(),
-                         [&](const std::string& name) { return IsTempName(entry->d_name, name); }))
-            continue;
-        const Fd fd(::openat(at, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        if (!fd.valid() || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
-        struct stat held {
-        }, named{};
-        if (::fstat(fd.get(), &held) == 0 &&
-            ::fstatat(at, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(named.st_mode) && SameInode(held, named))
-            ::unlinkat(at, entry->d_name, 0);
-    }
-}
 
 // Gives the file `from` the name `to` unless `to` exists. `fromGone` tells whether
 // the name `from` went away with it.
@@ -427,15 +478,8 @@ SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded
     if (const int err = Resolve(backupPlace)) {
         return Failed(SaveStep::CheckFile, err, backupPlace.folder);
     }
-    if (!loaded.leftoversChecked) {
-        if (backupPlace.folder == targetPlace.folder) {
-            RemoveLeftovers(targetPlace.folder, {targetPlace.name, backupPlace.name});
-        } else {
-            RemoveLeftovers(backupPlace.folder, {backupPlace.name});
-            RemoveLeftovers(targetPlace.folder, {targetPlace.name});
-        }
-        loaded.leftoversChecked = true;
-    }
+    SweepWhenMarked(backupPlace);
+    SweepWhenMarked(targetPlace);
 
     // A link put in the file's place leaves no first version of the file to keep.
     stage = SaveStep::Backup;

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <charconv>
 #include <utility>
-#include <vector>
 
 #include "Mod_Datei.h"
 #include "SaveSteps.h"
@@ -121,9 +120,73 @@ Place SplitPath(const std::wstring& path) {
     return {full.substr(0, slash), full.substr(slash + 1)};
 }
 
-// A temporary file of this save: random name, created exclusively and shared with
-// nobody while it is open, so no other save can delete it. Removed when it goes away,
-// unless its name was handed over to the file it became.
+std::wstring Wide(const std::string& name) {
+    return PathFromText(name).wstring();
+}
+
+enum class Leftover { Gone, Live, Foreign };
+
+// Removes the temporary at path when no save holds it: only a file that nobody has open
+// can be opened without sharing. A link or folder in its place stays.
+Leftover RemoveAbandoned(const std::wstring& path) {
+    const Handle file(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.valid()) {
+        const DWORD err = ::GetLastError();
+        if (err == ERROR_FILE_NOT_FOUND) return Leftover::Gone;
+        return err == ERROR_SHARING_VIOLATION ? Leftover::Live : Leftover::Foreign;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file.get(), &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        return Leftover::Foreign;
+    FILE_DISPOSITION_INFO remove{TRUE};
+    return ::SetFileInformationByHandle(file.get(), FileDispositionInfo, &remove, sizeof remove)
+               ? Leftover::Gone
+               : Leftover::Foreign;
+}
+
+// Removes the random-named temporaries of this name that killed saves left; true when
+// one is still held by a running save.
+bool RemoveLeftovers(const Place& place) {
+    const std::wstring pattern = place.folder + L"\\." + place.name + L".*.qvtmp";
+    WIN32_FIND_DATAW found;
+    const HANDLE search = ::FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    const std::string narrow = Narrow(place.name);
+    bool live = false;
+    do {
+        if (IsTempName(Narrow(found.cFileName), narrow))
+            live |= RemoveAbandoned(place.Full(found.cFileName)) == Leftover::Live;
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return live;
+}
+
+// Leaves the mark that random-named temporaries may be about.
+void MarkForSweep(const Place& place) {
+    const HANDLE mark = ::CreateFileW(place.Full(Wide(SweepMarkName(Narrow(place.name)))).c_str(),
+                                      GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (mark != INVALID_HANDLE_VALUE) ::CloseHandle(mark);
+}
+
+// Looks for random-named leftovers when a save that used one left the mark. The mark
+// goes first and comes back while a running save holds one, so a save that makes one
+// meanwhile (it marks again after making it) is never missed.
+void SweepWhenMarked(const Place& place) {
+    const std::wstring mark = place.Full(Wide(SweepMarkName(Narrow(place.name))));
+    if (::GetFileAttributesW(mark.c_str()) == INVALID_FILE_ATTRIBUTES &&
+        ::GetLastError() == ERROR_FILE_NOT_FOUND)
+        return;
+    if (!::DeleteFileW(mark.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) return;
+    if (RemoveLeftovers(place)) MarkForSweep(place);
+}
+
+// A temporary file of this save, created exclusively and shared with nobody while it is
+// open, so no other save can delete it: the file's slot, or a random name while another
+// save holds that. Removed when it goes away, unless its name was handed over to the
+// file it became.
 class TempFile {
   public:
     TempFile() = default;
@@ -136,17 +199,20 @@ class TempFile {
 
     int Create(const Place& place) {
         const std::string name = Narrow(place.name);
+        const std::wstring slot = place.Full(Wide(SlotName(name)));
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            const int err = Take(slot);
+            if (err != ERROR_FILE_EXISTS) return err;
+            if (RemoveAbandoned(slot) != Leftover::Gone) break;
+        }
+        // Another save holds the slot: a random name, marked first so that a kill right
+        // after its creation is not lost.
+        MarkForSweep(place);
+        RemoveLeftovers(place);
         for (int attempt = 0; attempt < 16; ++attempt) {
-            const std::wstring path = place.Full(PathFromText(TempName(name)).wstring());
-            HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (handle != INVALID_HANDLE_VALUE) {
-                handle_.Reset(handle);
-                path_ = path;
-                return 0;
-            }
-            const int err = LastError();
-            if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) return err;
+            const int err = Take(place.Full(Wide(TempName(name))));
+            if (err == 0) MarkForSweep(place);
+            if (err != ERROR_FILE_EXISTS) return err;
         }
         return ERROR_FILE_EXISTS;
     }
@@ -160,29 +226,22 @@ class TempFile {
     }
 
   private:
+    // Creates the file at path, unshared; ERROR_FILE_EXISTS when the name is taken.
+    int Take(const std::wstring& path) {
+        const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            const int err = LastError();
+            return err == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : err;
+        }
+        handle_.Reset(handle);
+        path_ = path;
+        return 0;
+    }
+
     Handle handle_;
     std::wstring path_;
 };
-
-// Removes the temporary files of earlier saves of these names that were killed: one
-// that can be opened for deletion without sharing is held by no save.
-void RemoveLeftovers(const std::wstring& folder, const std::vector<std::wstring>& names) {
-    for (const std::wstring& name : names) {
-        const std::wstring pattern = folder + L"\\." + name + L".*.qvtmp";
-        WIN32_FIND_DATAW found;
-        const HANDLE search = ::FindFirstFileW(pattern.c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE) continue;
-        const std::string narrow = Narrow(name);
-        do {
-            if (!IsTempName(Narrow(found.cFileName), narrow)) continue;
-            const HANDLE file =
-                ::CreateFileW((folder + L"\\" + found.cFileName).c_str(), DELETE, 0, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-            if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
-        } while (::FindNextFileW(search, &found));
-        ::FindClose(search);
-    }
-}
 
 int EnsureBackup(HANDLE source, const std::wstring& target, const Place& place,
                  std::string& failPath) {
@@ -315,11 +374,8 @@ SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded
     const Place backupPlace = SplitPath(PathFromText(backup).wstring());
     const Place targetPlace = SplitPath(target);
     const std::wstring targetFull = targetPlace.Full(targetPlace.name);
-    if (!loaded.leftoversChecked) {
-        RemoveLeftovers(backupPlace.folder, {backupPlace.name});
-        RemoveLeftovers(targetPlace.folder, {targetPlace.name});
-        loaded.leftoversChecked = true;
-    }
+    SweepWhenMarked(backupPlace);
+    SweepWhenMarked(targetPlace);
 
     stage = SaveStep::Backup;
     std::string failPath = backup;

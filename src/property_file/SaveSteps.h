@@ -34,8 +34,13 @@ bool AskOverwrite(MessageSink& sink, const std::string& path, bool becameLink);
 
 SaveResult Declined(const std::string& path);
 
-// Temporary files are ".<file>.<16 hex digits>.qvtmp": random, so no other save can
-// guess or reuse the name.
+// A save writes into the file's one slot, ".<file>.qvtmp", taking over a slot that a
+// killed save left. Only while another save holds the slot does it use a random name,
+// ".<file>.<16 hex digits>.qvtmp", that no other save can guess or reuse, and leave
+// ".<file>.qvsweep" behind: a save that finds it looks through the folder for random
+// leftovers, so a normal save never reads the folder.
+std::string SlotName(std::string_view fileName);
+std::string SweepMarkName(std::string_view fileName);
 std::string TempName(std::string_view fileName);
 bool IsTempName(std::string_view entry, std::string_view fileName);
 

@@ -84,44 +84,67 @@ TEST_F(SafeSave, RefusesWhatItMayNotWriteAndCreatesNothing) {
     EXPECT_TRUE(RestoreSource(file) == file && RestoreSource(readOnly) == readOnly);
 }
 
-// A leftover is removed only once its save let go of its lock, and looked for once per
-// loaded file, not in every save.
-TEST_F(SafeSave, RemovesOnlyAbandonedTemporariesOncePerLoadedFile) {
+#ifdef _WIN32
+using Hold = HANDLE;  // a running save's temporary: open, shared with no deleter
+Hold HoldFile(const std::string& path) {
+    return CreateFileW(PathFromText(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+void Let(Hold held) {
+    CloseHandle(held);
+}
+#else
+using Hold = int;  // a running save's temporary: locked
+Hold HoldFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR);
+    return fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? fd : -1;
+}
+void Let(Hold held) {
+    ::close(held);
+}
+#endif
+
+// A leftover is removed only once its save let go of it. The slot a killed save left is
+// taken over without a look through the folder; a slot held by a running save makes the
+// save use a random name and look for random leftovers, and the save after it looks too.
+TEST_F(SafeSave, RemovesOnlyAbandonedTemporaries) {
     const std::string hex = "0123456789abcdef", path = Utf8(dir / "Lok.txt");
+    const std::string slot = ".Lok.txt.qvtmp", leftover = ".Lok.txt." + hex + ".qvtmp";
+    const std::string live = ".Lok.txt.aaaaaaaaaaaaaaaa.qvtmp";
     // Not quite the pattern, another file's, an older version's: these stay.
     Names kept = {"Lok.txt",
                   ".Lok.txt.0123456789abcdeg.qvtmp",
                   ".Lok.txt.0123.qvtmp",
                   ".Andere.txt." + hex + ".qvtmp",
+                  ".Andere.txt.qvtmp",
                   "Lok.txt." + hex + ".qvtmp",
-                  ".Lok.txt.1234.0.qvtmp",
-                  ".Lok.txt.aaaaaaaaaaaaaaaa.qvtmp"};
+                  "Lok.txt.qvtmp",
+                  ".Lok.txt.1234.0.qvtmp"};
     for (const std::string& name : kept) Put(name, "x");
-    const std::string live = Utf8(dir / ".Lok.txt.aaaaaaaaaaaaaaaa.qvtmp");  // a running save's
-#ifdef _WIN32
-    const HANDLE held = CreateFileW(PathFromText(live).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-#else
-    const int held = ::open(live.c_str(), O_RDWR);
-    ASSERT_EQ(::flock(held, LOCK_EX), 0);
-#endif
-    for (const std::string& name :
-         {".Lok.txt." + hex, std::string(".Lok.txt_Orig.fedcba9876543210")})
-        Put(name + ".qvtmp", "half");
+    for (const std::string& name : {slot, std::string(".Lok.txt_Orig.qvtmp"), leftover, live})
+        Put(name, "half");
+    const Hold liveRandom = HoldFile(Utf8(dir / live));
     testing::StrictMock<FakeSink> silent;
     LoadedFile loaded;
-    ASSERT_TRUE(SaveEntries(path, Sample("90"), loaded, silent).ok());
     kept.insert("Lok.txt_Orig");
-    EXPECT_EQ(Listing(dir), kept);
-    Put(".Lok.txt." + hex + ".qvtmp", "half");
-    ASSERT_TRUE(SaveEntries(path, Sample("100"), loaded, silent).ok());
-    EXPECT_TRUE(Listing(dir).contains(".Lok.txt." + hex + ".qvtmp"));
-#ifdef _WIN32
-    CloseHandle(held);
-#else
-    ::close(held);
-#endif
+    // mass of the save, the slot is held by a running save, what is there afterwards
+    const std::tuple<const char*, bool, Names> cases[] = {
+        {"90", false, {leftover, live}},
+        {"100", true, {slot, live, ".Lok.txt.qvsweep"}},
+        {"110", false, {}}};
+    for (const auto& [mass, slotHeld, extra] : cases) {
+        SCOPED_TRACE(mass);
+        const Hold held = slotHeld ? HoldFile(Put(slot, "live")) : Hold{};
+        ASSERT_TRUE(SaveEntries(path, Sample(mass), loaded, silent).ok());
+        EXPECT_EQ(Get(path), FormatEntries(Sample(mass)));
+        Names expected = kept;
+        expected.insert(extra.begin(), extra.end());
+        EXPECT_EQ(Listing(dir), expected);
+        if (!slotHeld) continue;
+        EXPECT_EQ(Get(Utf8(dir / slot)), "live");
+        Let(held);
+        Let(liveRandom);  // both saves are gone: the next save looks and removes what they left
+    }
 }
 
 // What another program did between the load and the save: only a change is asked about,
