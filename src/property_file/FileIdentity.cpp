@@ -66,25 +66,24 @@ std::uint64_t ContentHash(std::string_view bytes, std::uint64_t hash) {
     return ~crc;
 }
 
-FileIdentity IdentifyOpenFile(std::FILE* file, const std::string& path, std::string_view bytes) {
-    FileIdentity id;
-    id.hash = ContentHash(bytes);
 #ifdef _WIN32
-    BY_HANDLE_FILE_INFORMATION info{};
-    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
-    if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info)) return id;
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info, bool viaLink) {
+    FileIdentity id;
+    id.known = true;
+    id.viaLink = viaLink;
     id.device = info.dwVolumeSerialNumber;
     id.file = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     id.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
     id.modified =
         static_cast<std::int64_t>((std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
                                   info.ftLastWriteTime.dwLowDateTime);
-    const DWORD attributes = GetFileAttributesW(PathFromText(path).c_str());
-    id.viaLink =
-        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    return id;
+}
 #else
-    struct stat info {};
-    if (::fstat(::fileno(file), &info) != 0) return id;
+FileIdentity IdentityOf(const struct stat& info, bool viaLink) {
+    FileIdentity id;
+    id.known = true;
+    id.viaLink = viaLink;
     id.device = info.st_dev;
     id.file = info.st_ino;
     id.size = static_cast<std::uint64_t>(info.st_size);
@@ -92,9 +91,25 @@ FileIdentity IdentifyOpenFile(std::FILE* file, const std::string& path, std::str
     id.mode = info.st_mode;
     id.owner = info.st_uid;
     id.group = info.st_gid;
-    struct stat link {};
-    id.viaLink = ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+    return id;
+}
 #endif
+
+FileIdentity IdentifyOpenFile(std::FILE* file, const std::string& path, std::string_view bytes) {
+#ifdef _WIN32
+    BY_HANDLE_FILE_INFORMATION info{};
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info)) return {};
+    const DWORD attributes = GetFileAttributesW(PathFromText(path).c_str());
+    FileIdentity id = IdentityOf(info, attributes != INVALID_FILE_ATTRIBUTES &&
+                                           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+#else
+    struct stat info {};
+    if (::fstat(::fileno(file), &info) != 0) return {};
+    struct stat link {};
+    FileIdentity id = IdentityOf(info, ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode));
+#endif
+    id.hash = ContentHash(bytes);
     id.known = id.size == bytes.size();  // else it changed while it was read
     return id;
 }

@@ -5,6 +5,12 @@
 #include <string>
 #include <string_view>
 
+#ifdef _WIN32
+struct _BY_HANDLE_FILE_INFORMATION;
+#else
+struct stat;
+#endif
+
 namespace quorvel {
 
 // Which file a path named when it was loaded, and with what content, so that a save
@@ -37,6 +43,13 @@ struct LoadedFile {
 // ContentHash(a + b).
 inline constexpr std::uint64_t kHashStart = 0;
 std::uint64_t ContentHash(std::string_view bytes, std::uint64_t hash = kHashStart);
+
+// What the system tells of a file, as its identity; the hash is left for the caller.
+#ifdef _WIN32
+FileIdentity IdentityOf(const _BY_HANDLE_FILE_INFORMATION& info, bool viaLink);
+#else
+FileIdentity IdentityOf(const struct stat& info, bool viaLink);
+#endif
 
 // The identity of a file opened at path whose whole content is bytes.
 FileIdentity IdentifyOpenFile(std::FILE* file, const std::string& path, std::string_view bytes);

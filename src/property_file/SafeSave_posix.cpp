@@ -53,20 +53,6 @@ bool SameState(const struct stat& a, const struct stat& b) {
            a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-FileIdentity Identify(const struct stat& info, bool viaLink) {
-    FileIdentity id;
-    id.known = true;
-    id.viaLink = viaLink;
-    id.device = info.st_dev;
-    id.file = info.st_ino;
-    id.size = static_cast<std::uint64_t>(info.st_size);
-    id.modified = std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
-    id.mode = info.st_mode;
-    id.owner = info.st_uid;
-    id.group = info.st_gid;
-    return id;
-}
-
 int WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -441,7 +427,7 @@ SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded
 
     bool replaceLink = false;
     if (sink != nullptr && expected.known) {
-        FileIdentity now = Identify(checked, viaLink);
+        FileIdentity now = IdentityOf(checked, viaLink);
         if (now.device == expected.device && now.file == expected.file &&
             now.size == expected.size && now.modified == expected.modified) {
             now.hash = kHashStart;
@@ -526,7 +512,7 @@ SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded
         return Failed(SaveStep::Replace, Errno(), target);
     }
     temp.Release();
-    loaded.identity = Identify(saved, viaLink && !replaceLink);
+    loaded.identity = IdentityOf(saved, viaLink && !replaceLink);
     loaded.identity.hash = hash;
     if (const int err = SyncFolder(targetPlace.folder)) {
         return Failed(SaveStep::Replace, err, targetPlace.folder);

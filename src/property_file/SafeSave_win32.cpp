@@ -55,19 +55,6 @@ class Handle {
     HANDLE handle_;
 };
 
-FileIdentity Identify(const BY_HANDLE_FILE_INFORMATION& info, bool viaLink) {
-    FileIdentity id;
-    id.known = true;
-    id.viaLink = viaLink;
-    id.device = info.dwVolumeSerialNumber;
-    id.file = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
-    id.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-    id.modified =
-        static_cast<std::int64_t>((std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
-                                  info.ftLastWriteTime.dwLowDateTime);
-    return id;
-}
-
 bool SameState(const FileIdentity& a, const FileIdentity& b) {
     return a.device == b.device && a.file == b.file && a.size == b.size && a.modified == b.modified;
 }
@@ -302,7 +289,7 @@ int Current(const std::wstring& path, Handle& open, FileIdentity& now, bool& via
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(open.get(), &info)) return LastError();
     if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
-    now = Identify(info, viaLink);
+    now = IdentityOf(info, viaLink);
     now.mode = info.dwFileAttributes;
     return 0;
 }
