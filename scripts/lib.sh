@@ -59,6 +59,13 @@ ensure_german_locale() {
 #              manager (this also spares about 2 s at every window close).
 # Debian's Wine does not find the fonts of fonts-wine by itself: they are copied into the
 # prefix's font folder, where Wine looks first.
+# Ends the Wine server of $WINEPREFIX, if one still runs (it leaves by itself a few
+# seconds after the last program): an exit trap must not fail on it.
+stop_wine() {
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  /usr/lib/wine/wineserver -w 2>/dev/null || true
+}
+
 setup_wine_prefix() {
   local wine=/usr/lib/wine/wine64
   "$wine" wineboot --init >/dev/null 2>&1

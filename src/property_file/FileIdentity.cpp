@@ -41,12 +41,6 @@ constexpr CrcTables MakeCrcTables() {
 
 constexpr CrcTables kCrc = MakeCrcTables();
 
-constexpr std::uint64_t ByteSwap(std::uint64_t word) {
-    std::uint64_t swapped = 0;
-    for (int i = 0; i < 8; ++i, word >>= 8) swapped = (swapped << 8) | (word & 0xFF);
-    return swapped;
-}
-
 }  // namespace
 
 std::uint64_t ContentHash(std::string_view bytes, std::uint64_t hash) {
@@ -54,9 +48,12 @@ std::uint64_t ContentHash(std::string_view bytes, std::uint64_t hash) {
     const auto* at = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t left = bytes.size();
     for (; left >= 8; left -= 8, at += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, at, sizeof word);
-        if constexpr (std::endian::native == std::endian::big) word = ByteSwap(word);
+        std::uint64_t word = 0;  // the eight bytes, first byte lowest
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(&word, at, sizeof word);
+        } else {
+            for (int i = 7; i >= 0; --i) word = (word << 8) | at[i];
+        }
         crc ^= word;
         crc = kCrc[7][crc & 0xFF] ^ kCrc[6][(crc >> 8) & 0xFF] ^ kCrc[5][(crc >> 16) & 0xFF] ^
               kCrc[4][(crc >> 24) & 0xFF] ^ kCrc[3][(crc >> 32) & 0xFF] ^
