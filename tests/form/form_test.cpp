@@ -53,7 +53,7 @@ class FormTest : public testing::Test, public sequences::Driver {
                 form->Clicked(Named("bu_open"));
                 break;
             case Act::Load:
-                form->OpenPath(path);
+                form->OpenGiven(path);
                 break;
             case Act::Click:
                 Focus(c);

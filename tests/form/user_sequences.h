@@ -21,7 +21,7 @@ namespace quorvel::sequences {
 
 enum class Act {
     Open,         // click bu_open; the dialog chooses the copied example
-    Load,         // the example loaded through OpenPath, as from the command line
+    Load,         // the example named on the command line
     Click,        // a mouse click on the control
     Type,         // focus the field, select its text, type each character
     Enter,        // press and release Return in the field

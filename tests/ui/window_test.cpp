@@ -138,7 +138,7 @@ class QtDriver : public sequences::Driver {
                 QTest::mouseClick(W("bu_open"), Qt::LeftButton);
                 break;
             case Act::Load:
-                window_.OpenPath(path);
+                window_.OpenGiven(path);
                 break;
             case Act::Click:
                 QTest::mouseClick(w, Qt::LeftButton);

@@ -81,7 +81,7 @@ class Win32Test : public testing::Test, public sequences::Driver {
                 Click(W("bu_open"));
                 break;
             case Act::Load:
-                window->OpenPath(path);
+                window->OpenGiven(path);
                 break;
             case Act::Click:
                 Click(w);
