@@ -141,21 +141,18 @@ TEST(LoadNotice, ToldOnceForWhatASaveWouldChange) {
     seven += "}\r\n";
     QByteArray binary(4000, '\0');
     for (int i = 0; i < binary.size(); ++i) binary[i] = char((i * 7919) % 256);
+    // clang-format off
     const std::pair<QByteArray, const char*> cases[] = {
-        {Example("elok.txt"), ""},
-        {Example("dampflok.txt"), ""},
-        {Example("stadtbus.txt"), ""},
+        {Example("elok.txt"), ""}, {Example("dampflok.txt"), ""}, {Example("stadtbus.txt"), ""},
         {Example("waggon.txt"), ""},
         {"Masse(1)Motor{Gang{}}}", ""},  // a closing too many comes back as it was
-        {binary, "Bin\u00E4rdaten"},
-        {"Name ( Lok (alt) ) \r\nMasse ( 1 ) ", "Klammer"},
-        {"Name ( B\xE4r ) ", "ASCII"},
-        {"Masse ( 1 ) \x1A", "Steuerzeichen"},
+        {binary, "Bin\u00E4rdaten"}, {"Name ( Lok (alt) ) \r\nMasse ( 1 ) ", "Klammer"},
+        {"Name ( B\xE4r ) ", "ASCII"}, {"Masse ( 1 ) \x1A", "Steuerzeichen"},
         {"{ Masse ( 1 ) }", "nicht ausgeglichen"},
         {"Motor{ Leistung ( 1 ) Motor}", "Ende einer Gruppe"},
         {"Masse ( 1 ) kg", "letzten vollst\u00E4ndigen"},
-        {QByteArray::fromStdString(seven), "7 \u00DCbersetzungen"},
-    };
+        {QByteArray::fromStdString(seven), "7 \u00DCbersetzungen"}};
+    // clang-format on
     QTemporaryDir dir;
     for (const auto& [bytes, told] : cases) {
         SCOPED_TRACE(bytes.left(40).toStdString());
