@@ -20,19 +20,6 @@ using ::testing::ElementsAre;
 using ::testing::StartsWith;
 const std::optional<double> no;
 
-// Keeps every message as "caption|icon|text".
-struct Sink : MessageSink {
-    void ShowMessage(const std::string& c, const std::string& t, MessageIcon i) override {
-        shown.push_back(c + "|" + std::to_string(static_cast<int>(i)) + "|" + t);
-    }
-    bool AskYesNo(const std::string& c, const std::string& t) override {
-        shown.push_back(c + "|?|" + t);
-        return answer;
-    }
-    std::vector<std::string> shown;
-    bool answer = false;
-};
-
 // Every text of the state, to prove what changed and what did not.
 std::string Texts(const EditorState& s) {
     std::string text = s.tx_Datei + "|" + s.tx_Masse + "|" + s.tx_BremsK + "|" + s.tx_ReibK + "|" +
@@ -117,7 +104,7 @@ TEST_P(Values, CalculatedFieldsByGearCount) {
         {4, "01|23+++"},   {5, "012|234+++"},   {6, "012|345+++"}, {7, "012|4---"},
         {8, "0123|4---"},  {100, "012345|---"}, {-1, "0|---"},     {INT_MAX, "012345|---"},
         {INT_MIN, "0|---"}};
-    Sink sink;
+    RecordingSink sink;
     for (const auto& [count, expected] : cases) {
         EditorState state = Loco(count), steam, electric;
         state.tx_ueber.fill("m");
@@ -157,7 +144,7 @@ TEST_P(Values, ZeroAndNonFiniteGiveEmptySpeedsAndZeroRatios) {
 }
 
 TEST_P(Values, PresetExamples) {
-    Sink sink;
+    RecordingSink sink;
     EditorState steam = Loco(), electric = steam, city = steam, wagon = steam;
     PresetSteam(steam, kEnglish, sink);
     EXPECT_EQ(Texts(steam),
@@ -187,7 +174,7 @@ TEST_P(Values, PresetPowerBandEdges) {
         {"2000", "900 2300 2500|1000 3500 3800"}, {"3000", "900 2300 2500|1250 3750 4100"},
         {"4000", "900 2300 2500|1500 4000 4500"}, {"4000.01", "900 2300 2500|2000 4500 5000"},
         {"4001", "1000 3000 3300|2000 4500 5000"}};
-    Sink sink;
+    RecordingSink sink;
     for (const auto& [power, want] : cases) {
         EditorState state = Loco();
         state.tx_Leistung = power;
@@ -202,7 +189,7 @@ TEST_P(Values, PresetPowerBandEdges) {
 // Electric changes nothing; steam writes only the brake force, which comes before the power.
 TEST_P(Values, PresetPowerWithoutNumberStopsWithMessage) {
     for (const std::string power : {"", "abc", "1500 kW"}) {
-        Sink sink;
+        RecordingSink sink;
         EditorState state = Loco();
         state.tx_Leistung = power;
         PresetElectricDiesel(state, kEnglish, sink);
@@ -314,7 +301,7 @@ class Commands : public TempDir, public FileDialog, public HostLookup {
     std::string RollingStockFolder() override { return calls.push_back("host"), host; }
     void Save() { sink.shown.clear(), SaveCommand(state, services); }
     FakeFormat format{".", ","};
-    Sink sink;
+    RecordingSink sink;
     std::vector<std::string> calls;
     std::string answer, host;
     Services services{format, sink, *this, *this};
