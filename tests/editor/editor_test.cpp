@@ -3,46 +3,22 @@
 #include <climits>
 #include <clocale>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <locale>
 #include <optional>
-#include <random>
 
 #include "Calculation.h"
 #include "Commands.h"
 #include "FieldEvents.h"
 #include "Mod_String.h"
 #include "Presets.h"
+#include "test_support.h"
 
 namespace quorvel {
 namespace {
 
-namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::StartsWith;
 const std::optional<double> no;
-
-struct Format : NumberFormat {
-    Format(const char* d, const char* g) : decimal(d), group(g) {}
-    std::string DecimalSeparator() const override { return decimal; }
-    std::string GroupSeparator() const override { return group; }
-    std::string decimal, group;
-};
-const Format kEnglish{".", ","}, kGerman{",", "."};
-
-// Keeps every message as "caption|icon|text".
-struct Sink : MessageSink {
-    void ShowMessage(const std::string& c, const std::string& t, MessageIcon i) override {
-        shown.push_back(c + "|" + std::to_string(static_cast<int>(i)) + "|" + t);
-    }
-    bool AskYesNo(const std::string& c, const std::string& t) override {
-        shown.push_back(c + "|?|" + t);
-        return answer;
-    }
-    std::vector<std::string> shown;
-    bool answer = false;
-};
 
 // Every text of the state, to prove what changed and what did not.
 std::string Texts(const EditorState& s) {
@@ -128,7 +104,7 @@ TEST_P(Values, CalculatedFieldsByGearCount) {
         {4, "01|23+++"},   {5, "012|234+++"},   {6, "012|345+++"}, {7, "012|4---"},
         {8, "0123|4---"},  {100, "012345|---"}, {-1, "0|---"},     {INT_MAX, "012345|---"},
         {INT_MIN, "0|---"}};
-    Sink sink;
+    RecordingSink sink;
     for (const auto& [count, expected] : cases) {
         EditorState state = Loco(count), steam, electric;
         state.tx_ueber.fill("m");
@@ -168,7 +144,7 @@ TEST_P(Values, ZeroAndNonFiniteGiveEmptySpeedsAndZeroRatios) {
 }
 
 TEST_P(Values, PresetExamples) {
-    Sink sink;
+    RecordingSink sink;
     EditorState steam = Loco(), electric = steam, city = steam, wagon = steam;
     PresetSteam(steam, kEnglish, sink);
     EXPECT_EQ(Texts(steam),
@@ -198,7 +174,7 @@ TEST_P(Values, PresetPowerBandEdges) {
         {"2000", "900 2300 2500|1000 3500 3800"}, {"3000", "900 2300 2500|1250 3750 4100"},
         {"4000", "900 2300 2500|1500 4000 4500"}, {"4000.01", "900 2300 2500|2000 4500 5000"},
         {"4001", "1000 3000 3300|2000 4500 5000"}};
-    Sink sink;
+    RecordingSink sink;
     for (const auto& [power, want] : cases) {
         EditorState state = Loco();
         state.tx_Leistung = power;
@@ -213,7 +189,7 @@ TEST_P(Values, PresetPowerBandEdges) {
 // Electric changes nothing; steam writes only the brake force, which comes before the power.
 TEST_P(Values, PresetPowerWithoutNumberStopsWithMessage) {
     for (const std::string power : {"", "abc", "1500 kW"}) {
-        Sink sink;
+        RecordingSink sink;
         EditorState state = Loco();
         state.tx_Leistung = power;
         PresetElectricDiesel(state, kEnglish, sink);
@@ -313,13 +289,9 @@ std::string Replaced(std::string text, const std::vector<std::string>& pairs) {
         text.replace(text.find(pairs[i]), pairs[i].size(), pairs[i + 1]);
     return text;
 }
-std::string Bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // The fixture also plays the open dialog and the host lookup, noting each call.
-class Commands : public ::testing::Test, public FileDialog, public HostLookup {
+class Commands : public TempDir, public FileDialog, public HostLookup {
   protected:
     std::string ShowOpenDialog(const std::string& filter, std::uint32_t flags,
                                const std::optional<std::string>& folder) override {
@@ -327,16 +299,9 @@ class Commands : public ::testing::Test, public FileDialog, public HostLookup {
         return answer;
     }
     std::string RollingStockFolder() override { return calls.push_back("host"), host; }
-    void SetUp() override { fs::create_directory(dir); }
-    void TearDown() override { fs::remove_all(dir); }
-    std::string Write(const std::string& name, const std::string& bytes) {
-        std::ofstream(dir / name, std::ios::binary) << bytes;
-        return (dir / name).string();
-    }
     void Save() { sink.shown.clear(), SaveCommand(state, services); }
-    fs::path dir = fs::temp_directory_path() / ("editor" + std::to_string(std::random_device()()));
-    Format format{".", ","};
-    Sink sink;
+    FakeFormat format{".", ","};
+    RecordingSink sink;
     std::vector<std::string> calls;
     std::string answer, host;
     Services services{format, sink, *this, *this};
@@ -348,7 +313,7 @@ class Commands : public ::testing::Test, public FileDialog, public HostLookup {
 TEST_F(Commands, OpenPresetTypeSaveRestoreAndCancel) {
     OpenCommand(state, services);  // host not registered: the empty folder is still passed
     host = "C:\\Zelmo\\Resourcen\\Rollmaterial";
-    const std::string path = answer = Write("Lok.txt", kLoco);
+    const std::string path = answer = Put("Lok.txt", kLoco);
     OpenCommand(state, services);
     const std::string loaded = Texts(state);
     EXPECT_EQ(loaded, path + kShown + "235.60 261.78|-4.0 -6.0 -8.0 9.0 6.3 3.6");
@@ -356,11 +321,11 @@ TEST_F(Commands, OpenPresetTypeSaveRestoreAndCancel) {
     state.tx_VmaxV = "120";
     OnKeyRelease(state, Field::tx_VmaxV, kKeyEnter);
     Save();
-    EXPECT_EQ(Bytes(path),
+    EXPECT_EQ(Get(path),
               Replaced(kLoco, {"( 90 )", "( 101 )", "( 15 )", "( 21 )", "( 1000 )", "( 1500 )",
                                "( 4000 )", "( 4500 )", "( 3000 )", "( 4000 )", "( 9.0 )",
                                "( 17.6 )", "( 6.3 )", "( 13.2 )", "( 3.6 )", "( 8.8 )"}));
-    EXPECT_EQ(Bytes(path + "_Orig"), kLoco);
+    EXPECT_EQ(Get(path + "_Orig"), kLoco);
     RestoreOriginal(state, services);
     const Entries entries = state.Entries;
     state.selected = TypeOption::Opt_Elok;
@@ -376,7 +341,7 @@ TEST_F(Commands, OpenPresetTypeSaveRestoreAndCancel) {
     state.tx_Masse = "85000";
     state.tx_Leistung = state.tx_ueber[0] = "1";
     Save();
-    EXPECT_EQ(Bytes(path) + Bytes(path + "_Orig"), Replaced(kLoco, {"84000", "85000"}) + kLoco);
+    EXPECT_EQ(Get(path) + Get(path + "_Orig"), Replaced(kLoco, {"84000", "85000"}) + kLoco);
 }
 
 // Each file is opened after the locomotive; then tx_ueber(1) = "-7.0" and tx_ueber(5) = "5.0"
@@ -399,8 +364,8 @@ TEST_F(Commands, ShowsAndSavesWhatTheFileHas) {
          "\tUebersetzunx ( 4 ) \r\n}\r\n", {}, kShown + " |-4.0 -6.0 -8.0 9.0 6.3 3.6 000000 motor"}};
     // clang-format on
     for (const auto& c : cases) {
-        OpenPath(state, services, Write("Lok.txt", kLoco));
-        answer = Write("Neu.txt", c.file);
+        OpenPath(state, services, Put("Lok.txt", kLoco));
+        answer = Put("Neu.txt", c.file);
         // Both clear HasMotor before the file sets it.
         (&c - cases) % 2 ? OpenChosenFile(state, services, answer) : OpenCommand(state, services);
         EXPECT_EQ(state.LastFolder, dir.string());
@@ -412,7 +377,7 @@ TEST_F(Commands, ShowsAndSavesWhatTheFileHas) {
         state.tx_ueber[5] = "5.0";
         state.tx_ueber[1] = "-7.0";
         Save();
-        EXPECT_EQ(Bytes(state.tx_Datei), Replaced(c.file, c.saved));
+        EXPECT_EQ(Get(state.tx_Datei), Replaced(c.file, c.saved));
     }
 }
 
@@ -426,7 +391,7 @@ TEST_F(Commands, RefusesTextsTheFileCannotHoldAndKeepsFileAndBackup) {
         {Field::tx_BremsK, 0, "1\x7F", "Bremskraft", "Steuerzeichen Nr. 127"},
         {Field::tx_ReibK, 0, "\xE4", "Reibungskraft", "Byte 228"}};
     // clang-format on
-    const std::string lok = Write("Lok.txt", kLoco);
+    const std::string lok = Put("Lok.txt", kLoco);
     for (const auto& c : cases) {
         OpenPath(state, services, lok);
         const Entries entries = state.Entries;
@@ -436,33 +401,33 @@ TEST_F(Commands, RefusesTextsTheFileCannotHoldAndKeepsFileAndBackup) {
             "Quorvel|48|Die Datei wurde nicht gespeichert.\r\nDas Feld " + Quoted(c.label) +
             " enth\xC3\xA4lt ein Zeichen, das die Datei nicht aufnehmen kann: " + c.what + "\r\n";
         EXPECT_THAT(sink.shown, ElementsAre(StartsWith(said)));
-        EXPECT_TRUE(Bytes(lok) == kLoco && !fs::exists(lok + "_Orig") && state.Entries == entries);
+        EXPECT_TRUE(Get(lok) == kLoco && !fs::exists(lok + "_Orig") && state.Entries == entries);
     }
 }
 
 // Another program changed the file after the load: the save asks, Nein keeps its bytes and
 // the edits in the window, Ja saves. After "Original" the file itself is compared.
 TEST_F(Commands, AsksBeforeOverwritingAFileChangedSinceTheLoad) {
-    const std::string path = Write("Lok.txt", kLoco), other = Replaced(kLoco, {"84000", "99999"});
+    const std::string path = Put("Lok.txt", kLoco), other = Replaced(kLoco, {"84000", "99999"});
     OpenPath(state, services, path);
     state.tx_Masse = "85000";
-    Write("Lok.txt", other);
+    Put("Lok.txt", other);
     for (const bool yes : {false, true}) {
         sink.answer = yes;
         Save();
         EXPECT_THAT(sink.shown, ElementsAre(StartsWith("Quorvel|?|Die Datei " + path +
                                                        " wurde seit dem Laden von einem")));
-        EXPECT_EQ(Bytes(path), yes ? Replaced(kLoco, {"84000", "85000"}) : other);
+        EXPECT_EQ(Get(path), yes ? Replaced(kLoco, {"84000", "85000"}) : other);
         EXPECT_EQ(state.tx_Masse, "85000");
     }
     RestoreOriginal(state, services);
     Save();
-    EXPECT_TRUE(sink.shown.empty() && Bytes(path) == other && Bytes(path + "_Orig") == other);
+    EXPECT_TRUE(sink.shown.empty() && Get(path) == other && Get(path + "_Orig") == other);
 }
 
 TEST_F(Commands, FailedOrRefusedSaveLeavesTheFileAlone) {
     const std::string missing = (dir / "fehlt" / "Lok.txt").string();
-    const std::string locked = Write("Gesperrt.txt", kLoco);
+    const std::string locked = Put("Gesperrt.txt", kLoco);
     fs::permissions(locked, fs::perms::owner_read);
 #ifdef _WIN32  // path not found, access denied
     const std::string notFound = "\r\nNummer: 3\r\nFehler: ", denied = "\r\nNummer: 5\r\nFehler: ";
@@ -475,23 +440,23 @@ TEST_F(Commands, FailedOrRefusedSaveLeavesTheFileAlone) {
                                      {std::string(), notFound},
                                      {locked, " von " + locked + denied}}) {
         if (path == locked && !locks) continue;
-        OpenPath(state, services, Write("Lok.txt", kLoco));
+        OpenPath(state, services, Put("Lok.txt", kLoco));
         state.tx_Datei = path;
         Save();
         EXPECT_THAT(sink.shown, ElementsAre(StartsWith("Quorvel|16|Fehler beim Speichern" + said)));
-        EXPECT_TRUE(path.empty() || !fs::exists(path) || Bytes(path) == kLoco);
+        EXPECT_TRUE(path.empty() || !fs::exists(path) || Get(path) == kLoco);
     }
     fs::permissions(locked, fs::perms::owner_all);  // Windows deletes no read-only file
     // Nothing read in full, whether nothing was loaded yet or the last load failed: a save
     // would write the empty list over the file.
-    const std::string path = Write("Lok.txt", kLoco);
+    const std::string path = Put("Lok.txt", kLoco);
     for (const bool loadFirst : {false, true}) {
         state = {};
         if (loadFirst) OpenPath(state, services, path), OpenPath(state, services, path + "x");
         state.tx_Datei = path;
         Save();
         EXPECT_THAT(sink.shown, ElementsAre(StartsWith("Quorvel|48|Nicht gespeichert")));
-        EXPECT_TRUE(Bytes(path) == kLoco && !fs::exists(path + "_Orig"));
+        EXPECT_TRUE(Get(path) == kLoco && !fs::exists(path + "_Orig"));
     }
     state = {};  // restoring needs a file name
     RestoreOriginal(state, services);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <set>
 #include <stdexcept>
+#include <tuple>
 
 #include "Form.h"
 #include "user_sequences.h"
@@ -33,6 +34,8 @@ const Control& Named(std::string_view name) {
 class FormTest : public testing::Test, public sequences::Driver {
   protected:
     void SetUp() override {
+        sink.texts.clear();
+        dialog.shown = 0;
         form = std::make_unique<Form>(Services{format, sink, dialog, host}, view);
         form->Load();
     }
@@ -148,21 +151,16 @@ TEST(ControlTable, OneRowPerControlMadeInTabOrder) {
 }
 
 TEST_F(FormTest, UserSequences) {
-    for (const sequences::Sequence& s : sequences::kSequences) {
-        SCOPED_TRACE(std::string(s.name));
+    sequences::CheckAll(dir, [&] {
         SetUp();
-        sink.texts.clear();
-        dialog.shown = 0;
         focused = nullptr;
-        const std::string path = sequences::CopyExample(s, QUORVEL_EXAMPLES, dir);
-        sequences::Run(*this, s, path);
-        sequences::Check(*this, s, QUORVEL_EXAMPLES, path, sink.texts, dialog.shown);
-    }
+        return std::tuple(this, &sink, &dialog);
+    });
 }
 
 TEST_F(FormTest, EveryReactionShowsTheStateOnceAndOnlyOneRunsAtATime) {
     const int before = view.shows;
-    form->OpenPath(sequences::CopyExample(sequences::kSequences[0], QUORVEL_EXAMPLES, dir));
+    form->OpenPath(sequences::CopyExample(sequences::kSequences[0], dir));
     EXPECT_EQ(view.shows, before + 1);
     // A toolkit that reports the program's own writes as user events runs nothing.
     const Control& vmax = Named("tx_VMaxR");
@@ -191,8 +189,7 @@ TEST_F(FormTest, EveryReactionShowsTheStateOnceAndOnlyOneRunsAtATime) {
 }
 
 TEST_F(FormTest, ShortcutsAndDroppedFilesLeaveTheFieldFirst) {
-    const std::string path =
-        sequences::CopyExample(sequences::kSequences[0], QUORVEL_EXAMPLES, dir);
+    const std::string path = sequences::CopyExample(sequences::kSequences[0], dir);
     form->OpenFile(path, nullptr);
     Act({Act::Type, "tx_Masse", "80,5"}, path);
     form->Shortcut(Command::Save, focused);

@@ -169,20 +169,20 @@ inline std::string Replaced(std::string text, const Sequence& s) {
 }
 
 // The example's copy in folder, or empty text when the sequence starts without a file.
-inline std::string CopyExample(const Sequence& s, const std::filesystem::path& examples,
-                               const std::filesystem::path& folder) {
+inline std::string CopyExample(const Sequence& s, const std::filesystem::path& folder) {
     if (s.example.empty()) return {};
     // A folder per sequence, so that no backup of an earlier one is found.
     std::filesystem::create_directories(folder / s.name);
     const auto path = folder / s.name / s.example;
-    std::filesystem::copy_file(examples / s.example, path,
+    std::filesystem::copy_file(std::filesystem::path(QUORVEL_EXAMPLES) / s.example, path,
                                std::filesystem::copy_options::overwrite_existing);
     return path.string();
 }
 
 // Runs the steps and checks the controls and the file. messages: what the window showed.
-inline void Check(Driver& driver, const Sequence& s, const std::filesystem::path& examples,
-                  const std::string& path, const std::vector<std::string>& messages, int dialogs) {
+inline void Check(Driver& driver, const Sequence& s, const std::string& path,
+                  const std::vector<std::string>& messages, const int& dialogs) {
+    for (const Step& step : s.steps) driver.Act(step, path);
     std::string_view expect = s.expect;
     while (!expect.empty()) {
         const std::size_t end = std::min(expect.find(';'), expect.size());
@@ -201,20 +201,29 @@ inline void Check(Driver& driver, const Sequence& s, const std::filesystem::path
     }
     EXPECT_EQ(dialogs, s.dialogs);
     ASSERT_EQ(messages.size(), s.message.empty() ? 0u : 1u);
-    if (!s.message.empty()) {
-        EXPECT_NE(messages[0].find(s.message), std::string::npos);
-    }
+    EXPECT_TRUE(s.message.empty() || messages[0].find(s.message) != std::string::npos);
     if (path.empty()) return;
-    const std::string original = Bytes(examples / s.example);
+    const std::string original = Bytes(std::filesystem::path(QUORVEL_EXAMPLES) / s.example);
     EXPECT_EQ(Bytes(path), Replaced(original, s));
     EXPECT_EQ(std::filesystem::exists(path + "_Orig"), s.backup);
-    if (s.backup) {
-        EXPECT_EQ(Bytes(path + "_Orig"), original);
+    EXPECT_EQ(s.backup ? Bytes(path + "_Orig") : original, original);
+}
+
+// Every sequence on a fresh window: fresh() makes it and gives its driver, sink and dialog.
+template <typename Fresh>
+void CheckAll(const std::filesystem::path& folder, Fresh fresh) {
+    for (const Sequence& s : kSequences) {
+        SCOPED_TRACE(std::string(s.name));
+        auto [driver, sink, dialog] = fresh();
+        Check(*driver, s, CopyExample(s, folder), sink->texts, dialog->shown);
     }
 }
 
-inline void Run(Driver& driver, const Sequence& s, const std::string& path) {
-    for (const Step& step : s.steps) driver.Act(step, path);
-}
+// The Tab order from bu_open, without a file and with one that shows the motor frame.
+inline const std::string kTabsBare =
+    "bu_open bu_save tx_Datei tx_Masse tx_BremsK tx_ReibK Opt_Andere";
+inline const std::string kTabsMotor =
+    "bu_open bu_save tx_Datei tx_Masse tx_BremsK tx_ReibK tx_Leistung tx_U1 tx_U2 tx_U3 "
+    "tx_Treib tx_ueber_0 tx_ueber_1 tx_ueber_2 tx_ueber_3 tx_VMaxR tx_VmaxV Opt_Andere";
 
 }  // namespace quorvel::sequences

@@ -53,10 +53,9 @@ TEST(QtMessageSink, BuildsAPlainTextBoxWithOneOkButton) {
     EXPECT_EQ(box->text(), "Fehler <b>\nNummer: 5");
     EXPECT_EQ(box->textFormat(), Qt::PlainText);
     EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
-    EXPECT_EQ(MakeMessageBox("Titel", "", MessageIcon::Exclamation, nullptr)->icon(),
-              QMessageBox::Warning);
-    EXPECT_EQ(MakeMessageBox("Titel", "", MessageIcon::Information, nullptr)->icon(),
-              QMessageBox::Information);
+    for (const auto& [icon, shown] : {std::pair{MessageIcon::Exclamation, QMessageBox::Warning},
+                                      {MessageIcon::Information, QMessageBox::Information}})
+        EXPECT_EQ(MakeMessageBox("Titel", "", icon, nullptr)->icon(), shown);
 }
 
 TEST(QtMessageSink, AsksWithJaAndNeinWhereNeinIsTheDefault) {

@@ -80,23 +80,18 @@ TEST_F(Files, RefusesAFileTooLargeForTheMemory) {
         statm >> pages;
         const rlim_t limit = pages * ::sysconf(_SC_PAGESIZE) + (256 << 20);
         const rlimit both{limit, limit};
-        struct : MessageSink {
-            void ShowMessage(const std::string&, const std::string& t, MessageIcon) override {
-                text = t;
-            }
-            bool AskYesNo(const std::string&, const std::string&) override { return false; }
-            std::string text;
-        } sink;
+        RecordingSink sink;
         int wrong = ::setrlimit(RLIMIT_AS, &both) != 0;
         for (const std::string& path : {sparse, closings, small}) {
             Entries list;
             Vehicle vehicle;
-            sink.text.clear();
+            sink.shown.clear();
             const bool read = ReadEntries(path, list, vehicle, kGerman, sink);
+            const std::string told =
+                "Quorvel|48|Die Datei " + path + " ist zu gro\303\237 zum Lesen.";
             wrong += path == small
-                         ? !read || !sink.text.empty()
-                         : read || !sink.text.starts_with("Die Datei " + path +
-                                                          " ist zu gro\303\237 zum Lesen.");
+                         ? !read || !sink.shown.empty()
+                         : read || sink.shown.size() != 1 || !sink.shown[0].starts_with(told);
         }
         std::_Exit(wrong);
     }

@@ -12,29 +12,11 @@ using oracle::OldEntries;
 // ignored bytes meet in every order; now and then a long run, across the scan's
 // 16-byte steps.
 std::string RandomBytes(std::minstd_rand& random) {
-    static const std::string pieces[] = {"(",
-                                         ")",
-                                         "{",
-                                         "}",
-                                         " ",
-                                         "\r\n",
-                                         "\t",
-                                         "Motor",
-                                         "Gang",
-                                         "Masse",
-                                         "1",
-                                         "-4.5",
-                                         "1,5",
-                                         "1.000,5",
-                                         "1e3",
-                                         "x",
-                                         "\xE4",
-                                         "\x7F",
-                                         std::string(1, '\0'),
-                                         ".",
-                                         ",",
-                                         "+",
-                                         "e"};
+    // clang-format off
+    static const std::string pieces[] = {"(", ")", "{", "}", " ", "\r\n", "\t", "Motor", "Gang",
+        "Masse", "1", "-4.5", "1,5", "1.000,5", "1e3", "x", "\xE4", "\x7F", std::string(1, '\0'),
+        ".", ",", "+", "e"};
+    // clang-format on
     std::string bytes;
     const std::size_t count = random() % 200;
     for (std::size_t i = 0; i < count; ++i) {

@@ -112,14 +112,11 @@ TEST_F(SafeSave, RemovesOnlyAbandonedTemporaries) {
     const std::string slot = ".Lok.txt.qvtmp", leftover = ".Lok.txt." + hex + ".qvtmp";
     const std::string live = ".Lok.txt.aaaaaaaaaaaaaaaa.qvtmp";
     // Not quite the pattern, another file's, an older version's: these stay.
-    Names kept = {"Lok.txt",
-                  ".Lok.txt.0123456789abcdeg.qvtmp",
-                  ".Lok.txt.0123.qvtmp",
-                  ".Andere.txt." + hex + ".qvtmp",
-                  ".Andere.txt.qvtmp",
-                  "Lok.txt." + hex + ".qvtmp",
-                  "Lok.txt.qvtmp",
-                  ".Lok.txt.1234.0.qvtmp"};
+    // clang-format off
+    Names kept = {"Lok.txt", ".Lok.txt.0123456789abcdeg.qvtmp", ".Lok.txt.0123.qvtmp",
+        ".Andere.txt." + hex + ".qvtmp", ".Andere.txt.qvtmp", "Lok.txt." + hex + ".qvtmp",
+        "Lok.txt.qvtmp", ".Lok.txt.1234.0.qvtmp"};
+    // clang-format on
     for (const std::string& name : kept) Put(name, "x");
     for (const std::string& name : {slot, std::string(".Lok.txt_Orig.qvtmp"), leftover, live})
         Put(name, "half");

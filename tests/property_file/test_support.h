@@ -55,6 +55,19 @@ struct FakeSink : MessageSink {
     MOCK_METHOD(bool, AskYesNo, (const std::string&, const std::string&), (override));
 };
 
+// Keeps every message as "caption|icon|text".
+struct RecordingSink : MessageSink {
+    void ShowMessage(const std::string& c, const std::string& t, MessageIcon i) override {
+        shown.push_back(c + "|" + std::to_string(static_cast<int>(i)) + "|" + t);
+    }
+    bool AskYesNo(const std::string& c, const std::string& t) override {
+        shown.push_back(c + "|?|" + t);
+        return answer;
+    }
+    std::vector<std::string> shown;
+    bool answer = false;
+};
+
 // A fresh folder per test. Rights a test took away are given back first: Windows deletes no
 // read-only file.
 class TempDir : public testing::Test {

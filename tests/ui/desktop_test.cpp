@@ -19,21 +19,13 @@
 #include "Mod_FileDialog.h"
 #include "QtPlatform.h"
 #include "frm_Quorvel.h"
+#include "user_sequences.h"
 
 namespace quorvel {
 namespace {
 
-// Keeps every message as "icon|text".
-struct Sink : MessageSink {
-    std::vector<std::string> shown;
-    void ShowMessage(const std::string&, const std::string& text, MessageIcon icon) override {
-        shown.push_back(std::to_string(static_cast<int>(icon)) + "|" + text);
-    }
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-};
-
 struct Window {
-    Sink* sink = new Sink;
+    sequences::Sink* sink = new sequences::Sink;
     frm_Quorvel window{WindowServices{std::make_unique<QtNumberFormat>(QLocale::c()),
                                       std::unique_ptr<MessageSink>(sink), nullptr, nullptr}};
     template <typename T = QWidget>
@@ -81,10 +73,10 @@ TEST(GermanTexts, OpenDialogAndSystemErrors) {
     w.window.OpenPath(path.toStdString());
     QFile::remove(path);
     QTest::mouseClick(w.Control("bu_save"), Qt::LeftButton);
-    ASSERT_EQ(w.sink->shown.size(), 1u);
-    EXPECT_NE(w.sink->shown[0].find("\r\nNummer: 2\r\nFehler: Datei oder Ordner nicht gefunden"),
+    ASSERT_EQ(w.sink->texts.size(), 1u);
+    EXPECT_NE(w.sink->texts[0].find("\r\nNummer: 2\r\nFehler: Datei oder Ordner nicht gefunden"),
               std::string::npos)
-        << w.sink->shown[0];
+        << w.sink->texts[0];
 }
 
 double Luminance(QColor c) {
@@ -149,34 +141,31 @@ TEST(LoadNotice, ToldOnceForWhatASaveWouldChange) {
     seven += "}\r\n";
     QByteArray binary(4000, '\0');
     for (int i = 0; i < binary.size(); ++i) binary[i] = char((i * 7919) % 256);
+    // clang-format off
     const std::pair<QByteArray, const char*> cases[] = {
-        {Example("elok.txt"), ""},
-        {Example("dampflok.txt"), ""},
-        {Example("stadtbus.txt"), ""},
+        {Example("elok.txt"), ""}, {Example("dampflok.txt"), ""}, {Example("stadtbus.txt"), ""},
         {Example("waggon.txt"), ""},
         {"Masse(1)Motor{Gang{}}}", ""},  // a closing too many comes back as it was
-        {binary, "Bin\u00E4rdaten"},
-        {"Name ( Lok (alt) ) \r\nMasse ( 1 ) ", "Klammer"},
-        {"Name ( B\xE4r ) ", "ASCII"},
-        {"Masse ( 1 ) \x1A", "Steuerzeichen"},
+        {binary, "Bin\u00E4rdaten"}, {"Name ( Lok (alt) ) \r\nMasse ( 1 ) ", "Klammer"},
+        {"Name ( B\xE4r ) ", "ASCII"}, {"Masse ( 1 ) \x1A", "Steuerzeichen"},
         {"{ Masse ( 1 ) }", "nicht ausgeglichen"},
         {"Motor{ Leistung ( 1 ) Motor}", "Ende einer Gruppe"},
         {"Masse ( 1 ) kg", "letzten vollst\u00E4ndigen"},
-        {QByteArray::fromStdString(seven), "7 \u00DCbersetzungen"},
-    };
+        {QByteArray::fromStdString(seven), "7 \u00DCbersetzungen"}};
+    // clang-format on
     QTemporaryDir dir;
     for (const auto& [bytes, told] : cases) {
         SCOPED_TRACE(bytes.left(40).toStdString());
         Window w;
         w.window.OpenPath(Write(dir, "f.txt", bytes).toStdString());
         if (*told == '\0') {
-            EXPECT_TRUE(w.sink->shown.empty());
+            EXPECT_TRUE(w.sink->texts.empty());
             continue;
         }
-        ASSERT_EQ(w.sink->shown.size(), 1u);
-        EXPECT_EQ(w.sink->shown[0].rfind("64|", 0), 0u);
-        EXPECT_NE(w.sink->shown[0].find(told), std::string::npos) << w.sink->shown[0];
-        EXPECT_EQ(w.sink->shown[0].find("_Orig") != std::string::npos, bytes != seven.c_str());
+        ASSERT_EQ(w.sink->texts.size(), 1u);
+        EXPECT_EQ(w.sink->texts[0].rfind("64|", 0), 0u);
+        EXPECT_NE(w.sink->texts[0].find(told), std::string::npos) << w.sink->texts[0];
+        EXPECT_EQ(w.sink->texts[0].find("_Orig") != std::string::npos, bytes != seven.c_str());
     }
 }
 
@@ -199,7 +188,7 @@ TEST(LoadNotice, NothingForFilesTheEditorWrote) {
             QTest::mouseClick(w.Control(option), Qt::LeftButton);
             QTest::mouseClick(w.Control("bu_save"), Qt::LeftButton);
             w.window.OpenPath(path);
-            EXPECT_TRUE(w.sink->shown.empty()) << w.sink->shown.front();
+            EXPECT_TRUE(w.sink->texts.empty()) << w.sink->texts.front();
             EXPECT_EQ(w.Control<QLineEdit>("tx_Leistung")->text().toInt(), power);
         }
     }
