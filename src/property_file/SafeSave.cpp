@@ -134,18 +134,25 @@ SaveResult Declined(const std::string& path) {
     return result;
 }
 
+// Names are built by appending: "." + text makes an optimised GCC 12 warn falsely
+// (-Wrestrict).
+std::string HiddenName(std::string_view fileName, std::string_view end) {
+    std::string name(".");
+    return name.append(fileName).append(end);
+}
+
 std::string SlotName(std::string_view fileName) {
-    return "." + std::string(fileName) + std::string(kTempEnd);
+    return HiddenName(fileName, kTempEnd);
 }
 
 std::string SweepMarkName(std::string_view fileName) {
-    return "." + std::string(fileName) + ".qvsweep";
+    return HiddenName(fileName, ".qvsweep");
 }
 
 std::string TempName(std::string_view fileName) {
     std::random_device random;
     std::uint64_t bits = (std::uint64_t{random()} << 32) ^ random();
-    std::string name = "." + std::string(fileName) + ".";
+    std::string name = HiddenName(fileName, ".");
     for (std::size_t i = 0; i < kRandomDigits; ++i, bits >>= 4)
         name += "0123456789abcdef"[bits & 15];
     return name += kTempEnd;
