@@ -136,6 +136,28 @@ SaveResult Declined(const std::string& path) {
 
 // Names are built by appending: "." + text makes an optimised GCC 12 warn falsely
 // (-Wrestrict).
+std::optional<SaveResult> ConfirmLoadedFile(FileIdentity now, const FileIdentity& expected,
+                                            const std::function<int(const Writer&)>& readAll,
+                                            MessageSink& sink, const std::string& path,
+                                            bool& replaceLink) {
+    replaceLink = false;
+    if (now.device == expected.device && now.file == expected.file && now.size == expected.size &&
+        now.modified == expected.modified) {
+        now.hash = kHashStart;
+        const int err = readAll([&](std::string_view piece) {
+            now.hash = ContentHash(piece, now.hash);
+            return 0;
+        });
+        if (err != 0) return Failed(SaveStep::CheckFile, err, path);
+    }
+    const bool becameLink = now.viaLink && !expected.viaLink;
+    if (!now.SameFile(expected) || becameLink) {
+        if (!AskOverwrite(sink, path, becameLink)) return Declined(path);
+        replaceLink = becameLink;
+    }
+    return std::nullopt;
+}
+
 std::string HiddenName(std::string_view fileName, std::string_view end) {
     std::string name(".");
     return name.append(fileName).append(end);

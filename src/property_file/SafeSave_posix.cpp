@@ -427,21 +427,10 @@ SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded
 
     bool replaceLink = false;
     if (sink != nullptr && expected.known) {
-        FileIdentity now = IdentityOf(checked, viaLink);
-        if (now.device == expected.device && now.file == expected.file &&
-            now.size == expected.size && now.modified == expected.modified) {
-            now.hash = kHashStart;
-            const int err = ReadWhole(source.get(), [&](std::string_view piece) {
-                now.hash = ContentHash(piece, now.hash);
-                return 0;
-            });
-            if (err != 0) return Failed(SaveStep::CheckFile, err, path);
-        }
-        const bool becameLink = viaLink && !expected.viaLink;
-        if (!now.SameFile(expected) || becameLink) {
-            if (!AskOverwrite(*sink, path, becameLink)) return Declined(path);
-            replaceLink = becameLink;
-        }
+        const auto readAll = [&](const Writer& take) { return ReadWhole(source.get(), take); };
+        if (auto stop = ConfirmLoadedFile(IdentityOf(checked, viaLink), expected, readAll, *sink,
+                                          path, replaceLink))
+            return *stop;
     }
 
     // The backup sits beside the path the user opened (a link keeps its own backup);

@@ -336,19 +336,10 @@ SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded
     bool replaceLink = false;
     if (sink != nullptr && expected.known) {
         FileIdentity now = checked;
-        if (SameState(now, expected)) {
-            now.hash = kHashStart;
-            const int err = ReadWhole(source.get(), [&](std::string_view piece) {
-                now.hash = ContentHash(piece, now.hash);
-                return 0;
-            });
-            if (err != 0) return Failed(SaveStep::CheckFile, err, path);
-        }
-        const bool becameLink = viaLink && !expected.viaLink;
-        if (!now.SameFile(expected) || becameLink) {
-            if (!AskOverwrite(*sink, path, becameLink)) return Declined(path);
-            replaceLink = becameLink;
-        }
+        now.viaLink = viaLink;
+        const auto readAll = [&](const Writer& take) { return ReadWhole(source.get(), take); };
+        if (auto stop = ConfirmLoadedFile(now, expected, readAll, *sink, path, replaceLink))
+            return *stop;
     }
     std::wstring target = widePath;
     if (viaLink && !replaceLink) {

@@ -34,6 +34,16 @@ bool AskOverwrite(MessageSink& sink, const std::string& path, bool becameLink);
 
 SaveResult Declined(const std::string& path);
 
+// The lost-update check. now: the file as the path names it now, without its hash;
+// readAll hands its content to a Writer, read only when its metadata still matches the
+// loaded one. When it changed, or became a link after the load, the user is asked.
+// Returns what ends the save (Declined, or a failed read), else nothing; replaceLink
+// tells whether a link that came after the load is to be replaced.
+std::optional<SaveResult> ConfirmLoadedFile(FileIdentity now, const FileIdentity& expected,
+                                            const std::function<int(const Writer&)>& readAll,
+                                            MessageSink& sink, const std::string& path,
+                                            bool& replaceLink);
+
 // A save writes into the file's one slot, ".<file>.qvtmp", taking over a slot that a
 // killed save left. Only while another save holds the slot does it use a random name,
 // ".<file>.<16 hex digits>.qvtmp", that no other save can guess or reuse, and leave
