@@ -113,12 +113,6 @@ std::FILE* OpenFile(const std::string& path, Access access, SystemError& error) 
     return file;
 }
 
-std::size_t SizeHint(std::FILE* file) {
-    struct _stat64 info {};
-    if (_fstat64(_fileno(file), &info) != 0 || info.st_size <= 0) return 0;
-    return static_cast<std::size_t>(info.st_size);
-}
-
 #else
 
 std::FILE* OpenFile(const std::string& path, Access access, SystemError& error) {
@@ -145,12 +139,6 @@ std::FILE* OpenFile(const std::string& path, Access access, SystemError& error) 
         ::close(fd);
     }
     return file;
-}
-
-std::size_t SizeHint(std::FILE* file) {
-    struct stat info {};
-    if (::fstat(::fileno(file), &info) != 0 || info.st_size <= 0) return 0;
-    return static_cast<std::size_t>(info.st_size);
 }
 
 #endif
@@ -189,25 +177,60 @@ void ShowFileError(MessageSink& sink, std::string_view what, const std::string& 
     sink.ShowMessage(kAppTitle, text, MessageIcon::Critical);
 }
 
+std::size_t OpenFileSize(std::FILE* file) {
+#ifdef _WIN32
+    struct _stat64 info {};
+    if (_fstat64(_fileno(file), &info) != 0 || info.st_size <= 0) return 0;
+#else
+    struct stat info {};
+    if (::fstat(::fileno(file), &info) != 0 || info.st_size <= 0) return 0;
+#endif
+    return static_cast<std::size_t>(info.st_size);
+}
+
+std::size_t ReadBytes(std::FILE* file, char* to, std::size_t size, bool& failed) {
+#ifdef _WIN32
+    const std::size_t got = std::fread(to, 1, size, file);
+    failed = std::ferror(file) != 0;
+    return got;
+#else
+    // Straight from the system: stdio would split a file read whole into buffer-sized
+    // reads, a system call each.
+    std::size_t got = 0;
+    failed = false;
+    while (got < size) {
+        const ::ssize_t n = ::read(::fileno(file), to + got, size - got);
+        if (n > 0) {
+            got += static_cast<std::size_t>(n);
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            failed = true;
+            break;
+        }
+    }
+    return got;
+#endif
+}
+
 std::optional<std::string> DataFile::ReadAll() {
     std::FILE* file = file_.get();
     // One byte beyond the expected size, so the end shows on the first read.
-    std::size_t capacity = SizeHint(file) + 1;
+    std::size_t capacity = OpenFileSize(file) + 1;
     if (capacity < 4096) capacity = 4096;
     std::string data;
     std::size_t used = 0;
     for (;;) {
         data.resize(capacity);
         const std::size_t wanted = capacity - used;
-        const std::size_t got = std::fread(data.data() + used, 1, wanted, file);
+        bool failed = false;
+        const std::size_t got = ReadBytes(file, data.data() + used, wanted, failed);
         used += got;
-        if (got < wanted) {
-            if (std::ferror(file)) {
-                error_ = LastSystemError();
-                return std::nullopt;
-            }
-            break;
+        if (failed) {
+            error_ = LastSystemError();
+            return std::nullopt;
         }
+        if (got < wanted) break;
         capacity *= 2;
     }
     data.resize(used);

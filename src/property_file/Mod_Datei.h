@@ -49,6 +49,14 @@ class DataFile {
     SystemError error_;
 };
 
+// The open file's size as the system tells it; 0 when it cannot or the file is empty.
+// Only a hint: the file may change before it is read.
+std::size_t OpenFileSize(std::FILE* file);
+
+// Reads size bytes at the file's position unless it ends first; failed tells a read
+// error. Fewer bytes without failure mean the end was reached.
+std::size_t ReadBytes(std::FILE* file, char* to, std::size_t size, bool& failed);
+
 // Opens by mode "r", "w" or "rw" (exactly; any other text opens nothing and says
 // nothing), always in binary. "w" creates a missing file and keeps an existing one's
 // bytes. A missing file ("r", "rw") or a failed open is told to the user through the

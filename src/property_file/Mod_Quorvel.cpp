@@ -285,12 +285,11 @@ std::unique_ptr<char[]> ReadPadded(std::FILE* file, std::size_t hint, std::size_
     size = 0;
     for (;;) {
         const std::size_t wanted = capacity - size;
-        const std::size_t got = std::fread(data.get() + size, 1, wanted, file);
+        bool failed = false;
+        const std::size_t got = ReadBytes(file, data.get() + size, wanted, failed);
         size += got;
-        if (got < wanted) {
-            if (std::ferror(file)) return nullptr;
-            break;
-        }
+        if (failed) return nullptr;
+        if (got < wanted) break;
         std::unique_ptr<char[]> larger = NewPadded(capacity *= 2);
         std::memcpy(larger.get(), data.get(), size);
         data = std::move(larger);
@@ -318,10 +317,9 @@ bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
     {
         std::optional<DataFile> file = OpenDataFile(path, sink, "r");
         if (!file) return false;
-        if (!FitsInMemory(file->get(), path, sink)) return false;
-        std::error_code error;
-        const std::uintmax_t hint = std::filesystem::file_size(PathFromText(path), error);
-        bytes = ReadPadded(file->get(), error ? 0 : static_cast<std::size_t>(hint), size);
+        const std::size_t hint = OpenFileSize(file->get());
+        if (!FitsInMemory(hint, path, sink)) return false;
+        bytes = ReadPadded(file->get(), hint, size);
         if (!bytes) {
             ShowFileError(sink, "Fehler beim Lesen von ", path, LastSystemError());
             return false;

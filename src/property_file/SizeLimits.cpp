@@ -1,7 +1,5 @@
 #include "SizeLimits.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <charconv>
 #include <fstream>
@@ -100,15 +98,8 @@ std::uint64_t ReadMemoryNeeded(std::uint64_t fileSize) {
     return fileSize > kNone / perByte ? kNone : fileSize * perByte;
 }
 
-bool FitsInMemory(std::FILE* file, const std::string& path, MessageSink& sink) {
-#ifdef _WIN32
-    struct _stat64 info {};
-    if (_fstat64(_fileno(file), &info) != 0 || info.st_size <= 0) return true;
-#else
-    struct stat info {};
-    if (::fstat(::fileno(file), &info) != 0 || info.st_size <= 0) return true;
-#endif
-    const std::uint64_t need = ReadMemoryNeeded(static_cast<std::uint64_t>(info.st_size));
+bool FitsInMemory(std::uint64_t size, const std::string& path, MessageSink& sink) {
+    const std::uint64_t need = ReadMemoryNeeded(size);
     // Any machine the window runs on has this much; asking the system costs more than
     // reading a vehicle file.
     constexpr std::uint64_t kSurelyAvailable = 64 << 20;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "Platform.h"
@@ -17,9 +16,9 @@ std::uint64_t AvailableMemory();
 // file of "}" one entry for each byte, and a copy of names that line breaks split.
 std::uint64_t ReadMemoryNeeded(std::uint64_t fileSize);
 
-// False, after telling the user, when reading the open file would need more memory
-// than is available; checked before a byte is read.
-bool FitsInMemory(std::FILE* file, const std::string& path, MessageSink& sink);
+// False, after telling the user, when reading a file of size bytes would need more
+// memory than is available; checked before a byte is read.
+bool FitsInMemory(std::uint64_t size, const std::string& path, MessageSink& sink);
 
 // A save may write this much whatever the file was, and more only up to 16 times the
 // loaded file's size: beyond both, only absurd nesting gets there.
