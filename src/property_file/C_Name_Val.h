@@ -90,6 +90,9 @@ class Entries {
     void clear() { *this = Entries(); }
 
     std::size_t size() const { return size_; }
+    // The bytes the texts stand in (the file's and the list's own): about the size
+    // of the written file.
+    std::size_t TextSize() const { return bytesSize_ + owned_.size(); }
     bool empty() const { return size_ == 0; }
     C_Name_Val operator[](std::size_t index) const;
 

@@ -58,8 +58,8 @@ bool Blank(Byte b) {
 }
 
 // The bytes the tokenizer reads are followed by this many ")": every scan ends at a
-// delimiter without testing for the end, and a 32-byte look never leaves the block.
-constexpr std::size_t kPad = 32;
+// delimiter without testing for the end, and a 64-byte look never leaves the block.
+constexpr std::size_t kPad = 64;
 
 // A block for size bytes and the padding; the bytes are left for the caller to fill.
 std::unique_ptr<char[]> NewPadded(std::size_t size) {
@@ -67,60 +67,54 @@ std::unique_ptr<char[]> NewPadded(std::size_t size) {
 }
 
 // The first delimiter at or after p; firstIgnored is set to the first ignored byte
-// before it, when there is one and firstIgnored was still null.
+// before it, when there is one and firstIgnored was still null. For texts too long
+// for one look.
 const char* FindDelimiter(const char* p, const char*& firstIgnored) {
+    for (Byte b; (b = Classify(*p)) < Delimiter; ++p)
+        if (b == Ignored && firstIgnored == nullptr) firstIgnored = p;
+    return p;
+}
+
+// What the 64 bytes at a place are, a bit each: delimiters, blanks (spaces and
+// ignored bytes) and spaces.
+struct Look {
+    std::uint64_t delimiters = 0;
+    std::uint64_t blanks = 0;
+    std::uint64_t spaces = 0;
+};
+
+// Fills look in place: a returned copy would be read back before its stores finish.
+inline void Look64(const char* p, Look& look) {
+    look = {};
 #ifdef __SSE2__
     const __m128i open = _mm_set1_epi8('{'), close = _mm_set1_epi8('}');
     const __m128i start = _mm_set1_epi8('('), end = _mm_set1_epi8(')');
-    const __m128i space = _mm_set1_epi8(' '), del = _mm_set1_epi8(127);
-    for (;; p += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i aboveSpace = _mm_set1_epi8(' ' + 1), space = _mm_set1_epi8(' ');
+    const __m128i del = _mm_set1_epi8(127);
+    for (int part = 0; part < 4; ++part) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
         const __m128i delimiters =
             _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)),
                          _mm_or_si128(_mm_cmpeq_epi8(v, start), _mm_cmpeq_epi8(v, end)));
         // Signed: bytes above 127 count as negative, so below the space.
-        const __m128i ignored = _mm_or_si128(_mm_cmplt_epi8(v, space), _mm_cmpeq_epi8(v, del));
-        const auto found = static_cast<unsigned>(_mm_movemask_epi8(delimiters));
-        auto skipped = static_cast<unsigned>(_mm_movemask_epi8(ignored));
-        if (found != 0) skipped &= (found & (0u - found)) - 1;  // only those before it
-        if (skipped != 0 && firstIgnored == nullptr) firstIgnored = p + std::countr_zero(skipped);
-        if (found != 0) return p + std::countr_zero(found);
+        const __m128i blanks = _mm_or_si128(_mm_cmplt_epi8(v, aboveSpace), _mm_cmpeq_epi8(v, del));
+        const auto bits = [](__m128i mask) {
+            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(mask)));
+        };
+        const int shift = 16 * part;
+        look.delimiters |= bits(delimiters) << shift;
+        look.blanks |= bits(blanks) << shift;
+        look.spaces |= bits(_mm_cmpeq_epi8(v, space)) << shift;
     }
 #else
-    for (Byte b; (b = Classify(*p)) < Delimiter; ++p)
-        if (b == Ignored && firstIgnored == nullptr) firstIgnored = p;
-    return p;
-#endif
-}
-
-#ifdef __SSE2__
-// Where the 32 bytes at p hold delimiters, spaces and ignored bytes, a bit each.
-struct Masks {
-    std::uint32_t delimiters;
-    std::uint32_t spaces;
-    std::uint32_t ignored;
-};
-
-Masks Look32(const char* p) {
-    const __m128i open = _mm_set1_epi8('{'), close = _mm_set1_epi8('}');
-    const __m128i start = _mm_set1_epi8('('), end = _mm_set1_epi8(')');
-    const __m128i space = _mm_set1_epi8(' '), del = _mm_set1_epi8(127);
-    Masks masks{0, 0, 0};
-    for (int half = 0; half < 2; ++half) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * half));
-        const __m128i delimiters =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)),
-                         _mm_or_si128(_mm_cmpeq_epi8(v, start), _mm_cmpeq_epi8(v, end)));
-        const __m128i ignored = _mm_or_si128(_mm_cmplt_epi8(v, space), _mm_cmpeq_epi8(v, del));
-        const int shift = 16 * half;
-        masks.delimiters |= static_cast<std::uint32_t>(_mm_movemask_epi8(delimiters)) << shift;
-        masks.spaces |= static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, space)))
-                        << shift;
-        masks.ignored |= static_cast<std::uint32_t>(_mm_movemask_epi8(ignored)) << shift;
+    for (int i = 0; i < 64; ++i) {
+        const Byte b = Classify(p[i]);
+        look.delimiters |= std::uint64_t{b >= Delimiter} << i;
+        look.blanks |= std::uint64_t{Blank(b)} << i;
+        look.spaces |= std::uint64_t{b == Space} << i;
     }
-    return masks;
-}
 #endif
+}
 
 // A finished token. The views point into the bytes or into the tokenizer's buffers
 // and hold until the next call; both are trimmed.
@@ -140,10 +134,13 @@ class Tokenizer {
     Tokenizer(const char* bytes, std::size_t size, const NumberFormat& format)
         : at_(bytes),
           end_(bytes + size),
+          base_(bytes),
           decimal_(format.DecimalSeparator()),
           group_(format.GroupSeparator()),
           plainDecimal_(PlainDecimal(decimal_)),
-          plainGroup_(PlainGroup(group_, plainDecimal_)) {}
+          plainGroup_(PlainGroup(group_, plainDecimal_)) {
+        Look64(base_, look_);
+    }
 
     // The next finished token; false when the bytes end first (the unfinished
     // token is then dropped).
@@ -188,35 +185,44 @@ class Tokenizer {
     // Collects the text up to the next delimiter, trimmed; any tells whether there
     // was text at all. False when the bytes end first.
     bool Collect(bool& any, std::string_view& text, Byte& delimiter) {
-#ifdef __SSE2__
-        // Most tokens end within 32 bytes; then their shape is read off the masks.
-        const Masks masks = Look32(at_);
-        if (masks.delimiters != 0) {
-            const int found = std::countr_zero(masks.delimiters);
-            const char* const p = at_ + found;
-            if (p >= end_) {
-                at_ = end_;
-                return false;
+        // Most tokens end within the 64 bytes last looked at, or within the next 64:
+        // their shape is read off the look's bits.
+        for (bool fresh = false;; fresh = true) {
+            const auto offset = static_cast<std::size_t>(at_ - base_);
+            const std::uint64_t ahead =
+                offset < 64 ? look_.delimiters & (~std::uint64_t{0} << offset) : 0;
+            if (ahead != 0) {
+                const int found = std::countr_zero(ahead);
+                const char* const p = base_ + found;
+                if (p >= end_) {
+                    at_ = end_;
+                    return false;
+                }
+                const std::uint64_t range =
+                    ((std::uint64_t{1} << found) - 1) & ~((std::uint64_t{1} << offset) - 1);
+                const std::uint64_t texts = ~look_.blanks & range;
+                delimiter = Classify(*p);
+                if (texts == 0) {
+                    any = (look_.spaces & range) != 0;
+                    text = {};
+                } else {
+                    const int first = std::countr_zero(texts);
+                    const int last = std::bit_width(texts) - 1;
+                    const std::uint64_t inside =
+                        (~std::uint64_t{0} >> (63 - last)) & (~std::uint64_t{0} << first);
+                    any = true;
+                    text =
+                        std::string_view(base_ + first, static_cast<std::size_t>(last + 1 - first));
+                    if ((look_.blanks & ~look_.spaces & inside) != 0) text = Spill(text);
+                }
+                at_ = p + 1;
+                return true;
             }
-            const std::uint32_t before = (std::uint32_t{1} << found) - 1;
-            const std::uint32_t texts = ~(masks.spaces | masks.ignored) & before;
-            delimiter = Classify(*p);
-            if (texts == 0) {
-                any = (masks.spaces & before) != 0;
-                text = {};
-            } else {
-                const int first = std::countr_zero(texts);
-                const int last = std::bit_width(texts) - 1;
-                const std::uint32_t inside =
-                    (~std::uint32_t{0} >> (31 - last)) & (~std::uint32_t{0} << first);
-                any = true;
-                text = std::string_view(at_ + first, static_cast<std::size_t>(last + 1 - first));
-                if ((masks.ignored & inside) != 0) text = Spill(text);
-            }
-            at_ = p + 1;
-            return true;
+            if (fresh) break;
+            base_ = at_;
+            Look64(base_, look_);
         }
-#endif
+        // A text longer than one look.
         const char* p = at_;
         bool spaces = false;  // spaces in front, skipped
         for (Byte b; Blank(b = Classify(*p)); ++p) spaces |= b == Space;
@@ -246,6 +252,8 @@ class Tokenizer {
 
     const char* at_;
     const char* end_;
+    const char* base_;  // where look_ was taken
+    Look look_;
     std::string decimal_;
     std::string group_;
     char plainDecimal_;
@@ -392,14 +400,14 @@ inline void CopyShort(char* to, const char* from, std::size_t n) {
 // Fills one block and hands it on whenever the next line does not fit. A line that
 // fits is stored without further checks: tabs eight at a time, the position moved by
 // their count, and the fixed pieces with copies of known length. The block has
-// kSlack bytes beyond kWriteChunk for the surplus tabs.
+// kSlack bytes beyond the chunk for the surplus tabs.
 constexpr std::size_t kSlack = 8;
 constexpr char kTabs[] = "\t\t\t\t\t\t\t\t";
 
 class ChunkWriter {
   public:
-    explicit ChunkWriter(const ChunkSink& sink)
-        : sink_(sink), block_(new char[kWriteChunk + kSlack]), at_(block_.get()) {}
+    ChunkWriter(const ChunkSink& sink, std::size_t chunk)
+        : sink_(sink), chunk_(chunk), block_(new char[chunk + kSlack]), at_(block_.get()) {}
 
     bool failed() const { return error_ != 0; }
     int error() const { return error_; }
@@ -440,9 +448,9 @@ class ChunkWriter {
     }
 
   private:
-    std::size_t Room() const { return kWriteChunk - static_cast<std::size_t>(at_ - block_.get()); }
+    std::size_t Room() const { return chunk_ - static_cast<std::size_t>(at_ - block_.get()); }
     bool Fits(std::size_t tabs, std::size_t rest) const {
-        return tabs <= kSlack && rest <= kWriteChunk && tabs + rest <= Room();
+        return tabs <= kSlack && rest <= chunk_ && tabs + rest <= Room();
     }
     void Tabs(std::size_t count) {
         std::memcpy(at_, kTabs, kSlack);
@@ -473,6 +481,7 @@ class ChunkWriter {
     }
 
     const ChunkSink& sink_;
+    std::size_t chunk_;
     std::unique_ptr<char[]> block_;
     char* at_;
     int error_ = 0;
@@ -481,7 +490,8 @@ class ChunkWriter {
 }  // namespace
 
 int StreamEntries(const Entries& list, const ChunkSink& sink) {
-    ChunkWriter writer(sink);
+    const std::size_t text = list.TextSize();
+    ChunkWriter writer(sink, std::clamp<std::size_t>(text + text / 8, 64 << 10, kWriteChunk));
     Layout(list, writer);
     writer.Flush();
     return writer.error();
