@@ -116,6 +116,35 @@ inline void Look64(const char* p, Look& look) {
 #endif
 }
 
+#ifdef __SSE2__
+// IsPlainNumber for a text of 1 to 16 bytes in a block that goes on for 16 more
+// (as a value in the padded bytes does), without a byte loop: every byte must be a
+// digit, the decimal or a grouping byte, or a sign in front; at most one decimal;
+// a grouping byte only after a digit, before the decimal and followed by a digit.
+bool IsShortPlainNumber(const char* p, std::size_t size, char decimal, char group) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const auto bits = [](__m128i mask) {
+        return static_cast<std::uint32_t>(static_cast<unsigned>(_mm_movemask_epi8(mask)));
+    };
+    const std::uint32_t all = (std::uint32_t{1} << size) - 1;
+    // Signed: bytes above 127 are negative, so never digits.
+    const std::uint32_t digits = bits(_mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('0' - 1)),
+                                                    _mm_cmplt_epi8(v, _mm_set1_epi8('9' + 1)))) &
+                                 all;
+    const std::uint32_t sign = p[0] == '+' || p[0] == '-' ? 1 : 0;
+    const std::uint32_t decimals =
+        decimal != '\0' ? bits(_mm_cmpeq_epi8(v, _mm_set1_epi8(decimal))) & all & ~sign : 0;
+    const std::uint32_t groups =
+        group != '\0' ? bits(_mm_cmpeq_epi8(v, _mm_set1_epi8(group))) & all & ~sign : 0;
+    if ((digits | decimals | groups | sign) != all || digits == 0 ||
+        (decimals & (decimals - 1)) != 0)
+        return false;
+    if (groups == 0) return true;
+    return ((groups << 1) & ~digits) == 0 && (decimals == 0 || (groups & ~(decimals - 1)) == 0) &&
+           std::countr_zero(digits) < std::countr_zero(groups);
+}
+#endif
+
 // A finished token. The views point into the bytes or into the tokenizer's buffers
 // and hold until the next call; both are trimmed.
 struct Token {
@@ -132,7 +161,8 @@ class Tokenizer {
   public:
     // bytes must be followed by kPad bytes of ")".
     Tokenizer(const char* bytes, std::size_t size, const NumberFormat& format)
-        : at_(bytes),
+        : begin_(bytes),
+          at_(bytes),
           end_(bytes + size),
           base_(bytes),
           decimal_(format.DecimalSeparator()),
@@ -172,8 +202,8 @@ class Tokenizer {
                 default: {  // ")"
                     // Blanks around a number are allowed, so the trimmed text tells.
                     // The plain form is tested inline first: a value in every line.
-                    const bool numeric = IsPlainNumber(text, plainDecimal_, plainGroup_) ||
-                                         IsLocaleNumber(text, decimal_, group_);
+                    const bool numeric =
+                        PlainNumber(text) || IsLocaleNumber(text, decimal_, group_);
                     token = {name, text, numeric ? typ::Number : typ::Text};
                     return true;
                 }
@@ -242,6 +272,18 @@ class Tokenizer {
         return true;
     }
 
+    bool PlainNumber(std::string_view text) const {
+#ifdef __SSE2__
+        // A value in the bytes (not spilled) has the padding behind it.
+        const auto offset = reinterpret_cast<std::uintptr_t>(text.data()) -
+                            reinterpret_cast<std::uintptr_t>(begin_);
+        if (!text.empty() && text.size() <= 16 &&
+            offset < static_cast<std::uintptr_t>(end_ - begin_))
+            return IsShortPlainNumber(text.data(), text.size(), plainDecimal_, plainGroup_);
+#endif
+        return IsPlainNumber(text, plainDecimal_, plainGroup_);
+    }
+
     // The text without its ignored bytes (a line break inside a name, say), in spilled_.
     std::string_view Spill(std::string_view text) {
         spilled_.clear();
@@ -250,6 +292,7 @@ class Tokenizer {
         return spilled_;
     }
 
+    const char* begin_;
     const char* at_;
     const char* end_;
     const char* base_;  // where look_ was taken
