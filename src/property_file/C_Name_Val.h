@@ -201,8 +201,8 @@ class Entries {
     C_Name_Val Decode(const Slot& slot) const {
         const std::uint32_t code = slot.valueSizeKind >> kSizeBits;
         if (code > 4) return DecodeWide(slot);
-        constexpr std::int16_t kinds[] = {typ::BareName, typ::Text, typ::Number, typ::GroupOpen,
-                                          typ::GroupClose};
+        static constexpr std::int16_t kinds[] = {typ::BareName, typ::Text, typ::Number,
+                                                 typ::GroupOpen, typ::GroupClose};
         return {Text(slot.name), Text({slot.valueAt, slot.valueSizeKind & kSizeMask}), kinds[code]};
     }
     C_Name_Val DecodeWide(const Slot& slot) const;
