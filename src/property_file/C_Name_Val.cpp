@@ -33,14 +33,14 @@ constexpr std::size_t kMaxBlock = 65536;
 }  // namespace
 
 void Entries::FreeSlots::operator()(Slot* cells) const {
-    ::operator delete(cells);
+    if (owned) ::operator delete(cells);
 }
 
 // Raw memory: the cells are written before they are read.
 void Entries::AddBlock(std::size_t capacity) {
     blocks_.reserve(blocks_.size() + 1);
     Block block{std::unique_ptr<Slot[], FreeSlots>(
-                    static_cast<Slot*>(::operator new(capacity * sizeof(Slot)))),
+                    static_cast<Slot*>(::operator new(capacity * sizeof(Slot))), FreeSlots{true}),
                 size_};
     free_ = block.cells.get();
     freeEnd_ = free_ + capacity;
@@ -84,11 +84,23 @@ Entries& Entries::operator=(const Entries& other) {
     return *this;
 }
 
-void Entries::AdoptText(std::shared_ptr<const char[]> bytes, std::size_t size) {
+void Entries::AdoptText(std::shared_ptr<const char[]> bytes, std::size_t size, char* room,
+                        std::size_t roomSize) {
     if (bytes_ != nullptr) return;
     if (size > kMaxText) throw std::length_error("property file too large");
     bytes_ = std::move(bytes);
     bytesSize_ = size;
+    void* place = room;
+    if (room == nullptr || std::align(alignof(Slot), sizeof(Slot), place, roomSize) == nullptr)
+        return;
+    const std::size_t capacity = roomSize / sizeof(Slot);
+    // The slots are written before they are read, as in AddBlock.
+    Block block{std::unique_ptr<Slot[], FreeSlots>(static_cast<Slot*>(place), FreeSlots{false}),
+                size_};
+    blocks_.reserve(blocks_.size() + 1);
+    free_ = block.cells.get();
+    freeEnd_ = free_ + capacity;
+    blocks_.push_back(std::move(block));
 }
 
 bool Entries::Find(std::string_view text, Ref& ref) const {

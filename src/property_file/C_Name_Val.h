@@ -99,9 +99,17 @@ class Entries {
     // The save's one change: the entry at index takes a new value text.
     void SetValue(std::size_t index, std::string_view value);
 
-    // Makes bytes the text that later entries view without a copy; only while the
-    // list holds no text yet (else nothing changes). The parser hands over the file.
-    void AdoptText(std::shared_ptr<const char[]> bytes, std::size_t size);
+    // What roomSize in AdoptText takes for count entries.
+    static constexpr std::size_t RoomFor(std::size_t count) {
+        return count * sizeof(Slot) + alignof(Slot);
+    }
+
+    // Makes bytes the text that later entries view without a copy, and the roomSize
+    // bytes at room, inside the block bytes keeps alive, the place of the entries that
+    // follow; only while the list holds no text yet (else nothing changes). The parser
+    // hands over the file.
+    void AdoptText(std::shared_ptr<const char[]> bytes, std::size_t size, char* room = nullptr,
+                   std::size_t roomSize = 0);
 
     // Walks the cells block by block; yields entries by value.
     class const_iterator {
@@ -162,6 +170,7 @@ class Entries {
         std::int16_t typ = typ::BareName;
     };
     struct FreeSlots {
+        bool owned = true;  // else the slots lie in the bytes' block
         void operator()(Slot* cells) const;
     };
     // Slots in blocks that never move: no copy and no doubled peak while a large

@@ -61,11 +61,6 @@ bool Blank(Byte b) {
 // delimiter without testing for the end, and a 64-byte look never leaves the block.
 constexpr std::size_t kPad = 64;
 
-// A block for size bytes and the padding; the bytes are left for the caller to fill.
-std::unique_ptr<char[]> NewPadded(std::size_t size) {
-    return std::unique_ptr<char[]>(new char[size + kPad]);
-}
-
 // The first delimiter at or after p; firstIgnored is set to the first ignored byte
 // before it, when there is one and firstIgnored was still null. For texts too long
 // for one look.
@@ -310,12 +305,33 @@ class Tokenizer {
 // one block, with little room left over.
 constexpr std::size_t kBytesPerEntry = 20;
 
-// Parses size bytes followed by the padding into the list. The list takes the bytes
-// as its text when it has none yet; otherwise it copies what it keeps.
-void ParseOwned(std::shared_ptr<const char[]> bytes, std::size_t size, Entries& list,
-                Vehicle& vehicle, const NumberFormat& format) {
+// A file's bytes, the padding, then room for the slots of its entries, in one block:
+// one allocation a read, and memory the allocator keeps for the next read rather
+// than giving two blocks back and taking them again.
+struct ReadBlock {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;      // the file's bytes read so far
+    std::size_t capacity = 0;  // bytes that fit before the padding
+    std::size_t room = 0;      // bytes for slots behind the padding
+
+    // Room for capacity bytes and as many entries as that many bytes usually hold.
+    explicit ReadBlock(std::size_t bytes)
+        : data(new char[bytes + kPad + Entries::RoomFor(bytes / kBytesPerEntry)]),
+          capacity(bytes),
+          room(Entries::RoomFor(bytes / kBytesPerEntry)) {}
+    char* Room() const { return data.get() + capacity + kPad; }
+    void Pad() { std::memset(data.get() + size, ')', kPad); }
+};
+
+// Parses the block's bytes (padded) into the list. The list takes the bytes as its
+// text and the room for its slots when it has no text yet; otherwise it copies what
+// it keeps.
+void ParseOwned(ReadBlock block, Entries& list, Vehicle& vehicle, const NumberFormat& format) {
     vehicle.GearCount = 0;
-    list.AdoptText(bytes, size);
+    char* const room = block.Room();
+    const std::size_t size = block.size;
+    const std::shared_ptr<const char[]> bytes(std::move(block.data));
+    list.AdoptText(bytes, size, room, block.room);
     list.Reserve(size / kBytesPerEntry);
     Tokenizer tokens(bytes.get(), size, format);
     Token token;
@@ -327,58 +343,58 @@ void ParseOwned(std::shared_ptr<const char[]> bytes, std::size_t size, Entries& 
     }
 }
 
-// The whole remaining file behind a block with the padding; size gets its length.
-// Null on a read error (errno or GetLastError tells it). The size is only a hint.
-std::unique_ptr<char[]> ReadPadded(std::FILE* file, std::size_t hint, std::size_t& size) {
+// The whole remaining file in a block with the padding; empty on a read error (errno
+// or GetLastError tells it). The size is only a hint.
+std::optional<ReadBlock> ReadPadded(std::FILE* file, std::size_t hint) {
     // One byte beyond the expected size, so the end shows on the first read.
-    std::size_t capacity = std::max<std::size_t>(hint + 1, 4096);
-    std::unique_ptr<char[]> data = NewPadded(capacity);
-    size = 0;
+    ReadBlock block(std::max<std::size_t>(hint + 1, 4096));
     for (;;) {
-        const std::size_t wanted = capacity - size;
+        const std::size_t wanted = block.capacity - block.size;
         bool failed = false;
-        const std::size_t got = ReadBytes(file, data.get() + size, wanted, failed);
-        size += got;
-        if (failed) return nullptr;
+        const std::size_t got = ReadBytes(file, block.data.get() + block.size, wanted, failed);
+        block.size += got;
+        if (failed) return std::nullopt;
         if (got < wanted) break;
-        std::unique_ptr<char[]> larger = NewPadded(capacity *= 2);
-        std::memcpy(larger.get(), data.get(), size);
-        data = std::move(larger);
+        ReadBlock larger(block.capacity * 2);
+        std::memcpy(larger.data.get(), block.data.get(), block.size);
+        larger.size = block.size;
+        block = std::move(larger);
     }
-    std::memset(data.get() + size, ')', kPad);
-    return data;
+    block.Pad();
+    return block;
 }
 
 }  // namespace
 
 void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
                   const NumberFormat& format) {
-    std::unique_ptr<char[]> copy = NewPadded(bytes.size());
-    if (!bytes.empty()) std::memcpy(copy.get(), bytes.data(), bytes.size());
-    std::memset(copy.get() + bytes.size(), ')', kPad);
-    ParseOwned(std::move(copy), bytes.size(), list, vehicle, format);
+    ReadBlock block(bytes.size());
+    if (!bytes.empty()) std::memcpy(block.data.get(), bytes.data(), bytes.size());
+    block.size = bytes.size();
+    block.Pad();
+    ParseOwned(std::move(block), list, vehicle, format);
 }
 
 bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
                  const NumberFormat& format, MessageSink& sink, FileIdentity* identity,
                  std::string_view* bytesRead) {
     // On any failure GearCount keeps its value: the caller shows no entries then.
-    std::unique_ptr<char[]> bytes;
-    std::size_t size = 0;
+    std::optional<ReadBlock> block;
     {
         std::optional<DataFile> file = OpenDataFile(path, sink, "r");
         if (!file) return false;
         const std::size_t hint = OpenFileSize(file->get());
         if (!FitsInMemory(hint, path, sink)) return false;
-        bytes = ReadPadded(file->get(), hint, size);
-        if (!bytes) {
+        block = ReadPadded(file->get(), hint);
+        if (!block) {
             ShowFileError(sink, "Fehler beim Lesen von ", path, LastSystemError());
             return false;
         }
-        if (identity) *identity = IdentifyOpenFile(file->get(), path, {bytes.get(), size});
+        if (identity)
+            *identity = IdentifyOpenFile(file->get(), path, {block->data.get(), block->size});
     }  // closed before the entries are built
-    if (bytesRead != nullptr) *bytesRead = std::string_view(bytes.get(), size);
-    ParseOwned(std::move(bytes), size, list, vehicle, format);
+    if (bytesRead != nullptr) *bytesRead = std::string_view(block->data.get(), block->size);
+    ParseOwned(std::move(*block), list, vehicle, format);
     return true;
 }
 
