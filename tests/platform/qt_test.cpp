@@ -2,10 +2,10 @@
 #include <QPushButton>
 
 #include <QApplication>
-#include <QTemporaryDir>
 
 #include "Mod_FileDialog.h"
 #include "QtPlatform.h"
+#include "test_common.h"
 
 namespace quorvel {
 namespace {
@@ -35,15 +35,15 @@ TEST(QtFileDialog, TurnsFilterPairsIntoNameFiltersAndOpensExistingFiles) {
     const std::string filter = "Text-Dateien (*.txt)\0*.txt\0"s;
     EXPECT_EQ(NameFiltersFromPairs(filter), QStringList("Text-Dateien (*.txt)"));
 
-    QTemporaryDir folder;
+    TempFolder folder;
     QFileDialog dialog;
     const QString start = dialog.directory().absolutePath();
-    ConfigureOpenDialog(dialog, filter, folder.path().toStdString() + "/missing");
+    ConfigureOpenDialog(dialog, filter, folder.path.string() + "/missing");
     EXPECT_EQ(dialog.directory().absolutePath(), start);
-    ConfigureOpenDialog(dialog, filter, folder.path().toStdString());
+    ConfigureOpenDialog(dialog, filter, folder.path.string());
     EXPECT_EQ(dialog.fileMode(), QFileDialog::ExistingFile);
     EXPECT_EQ(dialog.selectedNameFilter(), "Text-Dateien (*.txt)");
-    EXPECT_EQ(dialog.directory().absolutePath(), QDir(folder.path()).absolutePath());
+    EXPECT_EQ(dialog.directory().absolutePath(), QString::fromStdString(folder.path.string()));
 }
 
 TEST(QtMessageSink, BuildsAPlainTextBoxWithOneOkButton) {

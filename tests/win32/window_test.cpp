@@ -28,10 +28,10 @@ class Win32Test : public testing::Test, public sequences::Driver {
     void TearDown() override { window.reset(); }
     void Make() {
         window.reset();
-        sink = new sequences::Sink;
+        sink = new RecordingSink;
         dialog = new sequences::Dialog;
         window = std::make_unique<Win32Window>(WindowServices{
-            std::make_unique<sequences::CFormat>(), std::unique_ptr<MessageSink>(sink),
+            std::make_unique<FakeFormat>(".", ","), std::unique_ptr<MessageSink>(sink),
             std::unique_ptr<FileDialog>(dialog), std::make_unique<sequences::NoHost>()});
         ASSERT_TRUE(window->Create(GetModuleHandleW(nullptr), SW_SHOW));
         Pump();
@@ -154,8 +154,8 @@ class Win32Test : public testing::Test, public sequences::Driver {
         return names;
     }
 
-    sequences::TempFolder folder;
-    sequences::Sink* sink = nullptr;
+    TempFolder folder;
+    RecordingSink* sink = nullptr;
     sequences::Dialog* dialog = nullptr;
     std::unique_ptr<Win32Window> window;
 };
