@@ -2,11 +2,15 @@
 
 // What the tests of every folder share: a temporary folder, a file's bytes, a fixed number
 // format and a message sink that records.
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "Platform.h"
@@ -33,6 +37,17 @@ struct TempFolder {
         fs::remove_all(path, error);
     }
 };
+
+// Each pair's first text, where it first stands, replaced by its second.
+using Replacements = std::vector<std::pair<std::string_view, std::string_view>>;
+inline std::string Replaced(std::string text, const Replacements& pairs) {
+    for (const auto& [from, to] : pairs) {
+        const std::size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        if (at != std::string::npos) text.replace(at, from.size(), to);
+    }
+    return text;
+}
 
 inline std::string Bytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);

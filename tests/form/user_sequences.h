@@ -45,7 +45,7 @@ struct Sequence {
     // "+name" / "-name" shown / hidden, "!name" disabled.
     std::string_view expect;
     // The saved file: the example with these replacements; none: unchanged.
-    std::vector<std::pair<std::string_view, std::string_view>> saved = {};
+    Replacements saved = {};
     bool backup = false;            // the "_Orig" copy holds the example
     std::string_view message = {};  // part of the one message shown; empty: none
     int dialogs = 0;                // times the open dialog was shown
@@ -130,15 +130,6 @@ class Driver {
     virtual bool Enabled(const std::string& control) = 0;
 };
 
-inline std::string Replaced(std::string text, const Sequence& s) {
-    for (const auto& [from, to] : s.saved) {
-        const std::size_t at = text.find(from);
-        EXPECT_NE(at, std::string::npos) << from;
-        if (at != std::string::npos) text.replace(at, from.size(), to);
-    }
-    return text;
-}
-
 // The example's copy in folder, or empty text when the sequence starts without a file.
 inline std::string CopyExample(const Sequence& s, const std::filesystem::path& folder) {
     if (s.example.empty()) return {};
@@ -175,7 +166,7 @@ inline void Check(Driver& driver, const Sequence& s, const std::string& path,
     EXPECT_TRUE(s.message.empty() || messages[0].find(s.message) != std::string::npos);
     if (path.empty()) return;
     const std::string original = Bytes(std::filesystem::path(QUORVEL_EXAMPLES) / s.example);
-    EXPECT_EQ(Bytes(path), Replaced(original, s));
+    EXPECT_EQ(Bytes(path), Replaced(original, s.saved));
     EXPECT_EQ(std::filesystem::exists(path + "_Orig"), s.backup);
     EXPECT_EQ(s.backup ? Bytes(path + "_Orig") : original, original);
 }

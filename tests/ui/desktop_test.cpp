@@ -60,18 +60,6 @@ TEST(GermanTexts, OpenDialogAndSystemErrors) {
         {ENOSPC, "Kein freier Platz auf dem Datentr\u00E4ger"},
         {EPIPE, "system"}};
     for (const auto& [code, text] : codes) EXPECT_EQ(ErrorText(code, "system"), text);
-
-    // Through the window: the file has gone when the user saves.
-    TempFolder dir;
-    const std::string path = Write(dir, "lok.txt", Example("elok.txt"));
-    Window w;
-    w.window.OpenPath(path);
-    std::filesystem::remove(path);
-    QTest::mouseClick(w.Control("bu_save"), Qt::LeftButton);
-    ASSERT_EQ(w.sink->shown.size(), 1u);
-    EXPECT_NE(w.sink->shown[0].find("\r\nNummer: 2\r\nFehler: Datei oder Ordner nicht gefunden"),
-              std::string::npos)
-        << w.sink->shown[0];
 }
 
 double Luminance(QColor c) {
