@@ -2,10 +2,9 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QStyle>
 #include <QTest>
 #include <algorithm>
@@ -17,7 +16,7 @@
 #include "Mod_FileDialog.h"
 #include "QtPlatform.h"
 #include "frm_Quorvel.h"
-#include "user_sequences.h"
+#include "test_common.h"
 
 namespace quorvel {
 namespace {
