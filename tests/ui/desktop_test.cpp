@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialogButtonBox>
-#include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStyle>
