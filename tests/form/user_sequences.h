@@ -6,9 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -16,6 +13,7 @@
 #include <vector>
 
 #include "Services.h"
+#include "test_common.h"
 
 namespace quorvel::sequences {
 
@@ -47,7 +45,7 @@ struct Sequence {
     // "+name" / "-name" shown / hidden, "!name" disabled.
     std::string_view expect;
     // The saved file: the example with these replacements; none: unchanged.
-    std::vector<std::pair<std::string_view, std::string_view>> saved = {};
+    Replacements saved = {};
     bool backup = false;            // the "_Orig" copy holds the example
     std::string_view message = {};  // part of the one message shown; empty: none
     int dialogs = 0;                // times the open dialog was shown
@@ -104,19 +102,8 @@ inline const std::vector<Sequence> kSequences{
 };
 // clang-format on
 
-// The platform the windows get in these tests: "." as decimal point, messages kept as
-// "icon|text", an open dialog that returns `chosen`, no registered host.
-struct CFormat : NumberFormat {
-    std::string DecimalSeparator() const override { return "."; }
-    std::string GroupSeparator() const override { return ","; }
-};
-struct Sink : MessageSink {
-    std::vector<std::string> texts;
-    void ShowMessage(const std::string&, const std::string& text, MessageIcon icon) override {
-        texts.push_back(std::to_string(static_cast<int>(icon)) + "|" + text);
-    }
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-};
+// The platform the windows get in these tests besides the shared number format and sink:
+// an open dialog that returns `chosen`, no registered host.
 struct Dialog : FileDialog {
     std::string chosen;
     int shown = 0;
@@ -132,17 +119,6 @@ struct NoHost : HostLookup {
     std::string RollingStockFolder() override { return {}; }
 };
 
-// A fresh temporary folder, removed with everything in it.
-struct TempFolder {
-    std::filesystem::path path;
-    TempFolder() {
-        const auto base = std::filesystem::temp_directory_path();
-        do path = base / ("quorvel-" + std::to_string(std::random_device{}()));
-        while (!std::filesystem::create_directory(path));
-    }
-    ~TempFolder() { std::filesystem::remove_all(path); }
-};
-
 // The events a window test turns into its toolkit's own.
 class Driver {
   public:
@@ -153,20 +129,6 @@ class Driver {
     virtual bool Selected(const std::string& control) = 0;
     virtual bool Enabled(const std::string& control) = 0;
 };
-
-inline std::string Bytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-inline std::string Replaced(std::string text, const Sequence& s) {
-    for (const auto& [from, to] : s.saved) {
-        const std::size_t at = text.find(from);
-        EXPECT_NE(at, std::string::npos) << from;
-        if (at != std::string::npos) text.replace(at, from.size(), to);
-    }
-    return text;
-}
 
 // The example's copy in folder, or empty text when the sequence starts without a file.
 inline std::string CopyExample(const Sequence& s, const std::filesystem::path& folder) {
@@ -204,7 +166,7 @@ inline void Check(Driver& driver, const Sequence& s, const std::string& path,
     EXPECT_TRUE(s.message.empty() || messages[0].find(s.message) != std::string::npos);
     if (path.empty()) return;
     const std::string original = Bytes(std::filesystem::path(QUORVEL_EXAMPLES) / s.example);
-    EXPECT_EQ(Bytes(path), Replaced(original, s));
+    EXPECT_EQ(Bytes(path), Replaced(original, s.saved));
     EXPECT_EQ(std::filesystem::exists(path + "_Orig"), s.backup);
     EXPECT_EQ(s.backup ? Bytes(path + "_Orig") : original, original);
 }
@@ -215,7 +177,7 @@ void CheckAll(const std::filesystem::path& folder, Fresh fresh) {
     for (const Sequence& s : kSequences) {
         SCOPED_TRACE(std::string(s.name));
         auto [driver, sink, dialog] = fresh();
-        Check(*driver, s, CopyExample(s, folder), sink->texts, dialog->shown);
+        Check(*driver, s, CopyExample(s, folder), sink->shown, dialog->shown);
     }
 }
 

@@ -2,10 +2,10 @@
 #include <QPushButton>
 
 #include <QApplication>
-#include <QTemporaryDir>
 
 #include "Mod_FileDialog.h"
 #include "QtPlatform.h"
+#include "test_common.h"
 
 namespace quorvel {
 namespace {
@@ -35,18 +35,18 @@ TEST(QtFileDialog, TurnsFilterPairsIntoNameFiltersAndOpensExistingFiles) {
     const std::string filter = "Text-Dateien (*.txt)\0*.txt\0"s;
     EXPECT_EQ(NameFiltersFromPairs(filter), QStringList("Text-Dateien (*.txt)"));
 
-    QTemporaryDir folder;
+    TempFolder folder;
     QFileDialog dialog;
     const QString start = dialog.directory().absolutePath();
-    ConfigureOpenDialog(dialog, filter, folder.path().toStdString() + "/missing");
+    ConfigureOpenDialog(dialog, filter, folder.path.string() + "/missing");
     EXPECT_EQ(dialog.directory().absolutePath(), start);
-    ConfigureOpenDialog(dialog, filter, folder.path().toStdString());
+    ConfigureOpenDialog(dialog, filter, folder.path.string());
     EXPECT_EQ(dialog.fileMode(), QFileDialog::ExistingFile);
     EXPECT_EQ(dialog.selectedNameFilter(), "Text-Dateien (*.txt)");
-    EXPECT_EQ(dialog.directory().absolutePath(), QDir(folder.path()).absolutePath());
+    EXPECT_EQ(dialog.directory().absolutePath(), QString::fromStdString(folder.path.string()));
 }
 
-TEST(QtMessageSink, BuildsAPlainTextBoxWithOneOkButton) {
+TEST(QtMessageSink, PlainTextBoxWithOkAndQuestionWithJaNein) {
     const auto box = MakeMessageBox("", "Fehler <b>\r\nNummer: 5", MessageIcon::Critical, nullptr);
     EXPECT_EQ(box->icon(), QMessageBox::Critical);
     EXPECT_EQ(box->windowTitle(), "Quorvel");
@@ -56,16 +56,14 @@ TEST(QtMessageSink, BuildsAPlainTextBoxWithOneOkButton) {
     for (const auto& [icon, shown] : {std::pair{MessageIcon::Exclamation, QMessageBox::Warning},
                                       {MessageIcon::Information, QMessageBox::Information}})
         EXPECT_EQ(MakeMessageBox("Titel", "", icon, nullptr)->icon(), shown);
-}
-
-TEST(QtMessageSink, AsksWithJaAndNeinWhereNeinIsTheDefault) {
-    const auto box = MakeQuestionBox("", "Trotzdem speichern?", nullptr);
-    EXPECT_EQ(box->icon(), QMessageBox::Question);
-    EXPECT_EQ(box->windowTitle(), "Quorvel");
-    EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
-    EXPECT_EQ(box->button(QMessageBox::Yes)->text(), "Ja");
-    EXPECT_EQ(box->button(QMessageBox::No)->text(), "Nein");
-    EXPECT_EQ(box->defaultButton()->text(), "Nein");
+    // A question has Ja and Nein, Nein the default.
+    const auto ask = MakeQuestionBox("", "Trotzdem speichern?", nullptr);
+    EXPECT_EQ(ask->icon(), QMessageBox::Question);
+    EXPECT_EQ(ask->windowTitle(), "Quorvel");
+    EXPECT_EQ(ask->button(QMessageBox::Yes)->text() + ask->button(QMessageBox::No)->text(),
+              "JaNein");
+    EXPECT_EQ(ask->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(ask->defaultButton()->text(), "Nein");
 }
 
 }  // namespace

@@ -2,12 +2,12 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <tuple>
 
 #include "Mod_Registry.h"
 #include "RegistryValue.h"
+#include "test_common.h"
 
 namespace quorvel {
 namespace {
@@ -45,23 +45,18 @@ const std::string kSystemReg = R"(WINE REGISTRY Version 2
 
 const std::string kFits(kRegistryBufferSize / 2 - 1, 'x');
 
-// A fresh home folder with a Wine prefix in .wine, removed afterwards.
+// A fresh home folder with a Wine prefix in .wine.
 class WinePrefix : public testing::Test {
   protected:
     WinePrefix() {
-        do {
-            home_ = fs::temp_directory_path() /
-                    ("quorvel-prefix-" + std::to_string(std::random_device()()));
-        } while (!fs::create_directory(home_));
-        fs::create_directory(prefix_ = home_ / ".wine");
+        fs::create_directory(prefix_);
         // In UTF-16 with its NUL, the longest text a value may hold, and one more.
         std::ofstream(prefix_ / "system.reg", std::ios::binary)
             << kSystemReg << "[Software\\\\Long] 1\n\"Fits\"=\"" << kFits << "\"\n\"Long\"=\""
             << kFits << "x\"\n";
     }
-    ~WinePrefix() override { fs::remove_all(home_, error_); }
-    fs::path home_, prefix_;
-    std::error_code error_;
+    TempFolder home_;
+    fs::path prefix_ = home_.path / ".wine";
 };
 
 TEST_F(WinePrefix, ReadsValuesAsWindowsGivesThem) {
@@ -110,11 +105,11 @@ TEST_F(WinePrefix, HostLookupGivesTheRollingStockFolderInThePrefix) {
         EXPECT_EQ(WinePathToLinux(prefix_.string(), windows), local) << windows;
 
     const std::string expected = fs::canonical(rolling).string();
-    EXPECT_EQ(RegistryHostLookup({"", home_.string()}).RollingStockFolder(), expected);
+    EXPECT_EQ(RegistryHostLookup({"", home_.path.string()}).RollingStockFolder(), expected);
     EXPECT_EQ(RegistryHostLookup({prefix_.string(), "/none"}).RollingStockFolder(), expected);
     // Without any prefix, or without the host's registration, there is no folder.
     EXPECT_EQ(RegistryHostLookup({"", ""}).RollingStockFolder(), "");
-    EXPECT_EQ(RegistryHostLookup({home_.string(), ""}).RollingStockFolder(), "");
+    EXPECT_EQ(RegistryHostLookup({home_.path.string(), ""}).RollingStockFolder(), "");
 }
 #endif
 

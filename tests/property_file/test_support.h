@@ -7,13 +7,12 @@
 
 #include <charconv>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <set>
 
 #include "Mod_Datei.h"
 #include "Mod_Quorvel.h"
 #include "SafeSave.h"
+#include "test_common.h"
 
 namespace quorvel {
 
@@ -37,17 +36,8 @@ inline std::string Utf8(const fs::path& path) {
 }
 
 inline std::string Get(const std::string& path) {
-    std::ifstream in(PathFromText(path), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    return Bytes(PathFromText(path));
 }
-
-struct FakeFormat : NumberFormat {
-    FakeFormat(std::string decimal, std::string group) : decimal(decimal), group(group) {}
-    std::string DecimalSeparator() const override { return decimal; }
-    std::string GroupSeparator() const override { return group; }
-    std::string decimal, group;
-};
-inline const FakeFormat kGerman{",", "."}, kEnglish{".", ","};
 
 struct FakeSink : MessageSink {
     MOCK_METHOD(void, ShowMessage, (const std::string&, const std::string&, MessageIcon),
@@ -55,33 +45,9 @@ struct FakeSink : MessageSink {
     MOCK_METHOD(bool, AskYesNo, (const std::string&, const std::string&), (override));
 };
 
-// Keeps every message as "caption|icon|text".
-struct RecordingSink : MessageSink {
-    void ShowMessage(const std::string& c, const std::string& t, MessageIcon i) override {
-        shown.push_back(c + "|" + std::to_string(static_cast<int>(i)) + "|" + t);
-    }
-    bool AskYesNo(const std::string& c, const std::string& t) override {
-        shown.push_back(c + "|?|" + t);
-        return answer;
-    }
-    std::vector<std::string> shown;
-    bool answer = false;
-};
-
-// A fresh folder per test. Rights a test took away are given back first: Windows deletes no
-// read-only file.
+// A fresh folder per test.
 class TempDir : public testing::Test {
   protected:
-    void SetUp() override {
-        do dir = fs::temp_directory_path() / ("quorvel-test-" + Decimal(std::random_device{}()));
-        while (!fs::create_directory(dir));
-    }
-    void TearDown() override {
-        for (const auto& entry : fs::recursive_directory_iterator(dir))
-            if (!entry.is_symlink())
-                fs::permissions(entry, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(dir);
-    }
     // Writes the file below dir, making its folder when missing; gives its UTF-8 path.
     std::string Put(const fs::path& name, const std::string& bytes) const {
         fs::create_directories((dir / name).parent_path());
@@ -94,7 +60,8 @@ class TempDir : public testing::Test {
             names.insert(entry.path().filename().string());
         return names;
     }
-    fs::path dir;
+    TempFolder folder;
+    const fs::path& dir = folder.path;
 };
 
 }  // namespace quorvel

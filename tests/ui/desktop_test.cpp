@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QStyle>
-#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <cerrno>
@@ -19,13 +16,13 @@
 #include "Mod_FileDialog.h"
 #include "QtPlatform.h"
 #include "frm_Quorvel.h"
-#include "user_sequences.h"
+#include "test_common.h"
 
 namespace quorvel {
 namespace {
 
 struct Window {
-    sequences::Sink* sink = new sequences::Sink;
+    RecordingSink* sink = new RecordingSink;
     frm_Quorvel window{WindowServices{std::make_unique<QtNumberFormat>(QLocale::c()),
                                       std::unique_ptr<MessageSink>(sink), nullptr, nullptr}};
     template <typename T = QWidget>
@@ -34,16 +31,13 @@ struct Window {
     }
 };
 
-QString Write(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
-    QFile file(dir.filePath(name));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    return file.fileName();
+std::string Write(const TempFolder& dir, const char* name, const std::string& bytes) {
+    std::ofstream(dir.path / name, std::ios::binary) << bytes;
+    return (dir.path / name).string();
 }
 
-QByteArray Example(const char* name) {
-    QFile file(QString(QUORVEL_EXAMPLES "/") + name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+std::string Example(const char* name) {
+    return Bytes(std::filesystem::path(QUORVEL_EXAMPLES) / name);
 }
 
 TEST(GermanTexts, OpenDialogAndSystemErrors) {
@@ -65,18 +59,6 @@ TEST(GermanTexts, OpenDialogAndSystemErrors) {
         {ENOSPC, "Kein freier Platz auf dem Datentr\u00E4ger"},
         {EPIPE, "system"}};
     for (const auto& [code, text] : codes) EXPECT_EQ(ErrorText(code, "system"), text);
-
-    // Through the window: the file has gone when the user saves.
-    QTemporaryDir dir;
-    const QString path = Write(dir, "lok.txt", Example("elok.txt"));
-    Window w;
-    w.window.OpenPath(path.toStdString());
-    QFile::remove(path);
-    QTest::mouseClick(w.Control("bu_save"), Qt::LeftButton);
-    ASSERT_EQ(w.sink->texts.size(), 1u);
-    EXPECT_NE(w.sink->texts[0].find("\r\nNummer: 2\r\nFehler: Datei oder Ordner nicht gefunden"),
-              std::string::npos)
-        << w.sink->texts[0];
 }
 
 double Luminance(QColor c) {
@@ -139,10 +121,10 @@ TEST(LoadNotice, ToldOnceForWhatASaveWouldChange) {
     std::string seven = "Motor{\r\n";
     for (int i = 1; i <= 7; ++i) seven += "Gang{ Uebersetzung ( " + std::to_string(i) + " ) }\r\n";
     seven += "}\r\n";
-    QByteArray binary(4000, '\0');
-    for (int i = 0; i < binary.size(); ++i) binary[i] = char((i * 7919) % 256);
+    std::string binary(4000, '\0');
+    for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = char((i * 7919) % 256);
     // clang-format off
-    const std::pair<QByteArray, const char*> cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
         {Example("elok.txt"), ""}, {Example("dampflok.txt"), ""}, {Example("stadtbus.txt"), ""},
         {Example("waggon.txt"), ""},
         {"Masse(1)Motor{Gang{}}}", ""},  // a closing too many comes back as it was
@@ -151,21 +133,21 @@ TEST(LoadNotice, ToldOnceForWhatASaveWouldChange) {
         {"{ Masse ( 1 ) }", "nicht ausgeglichen"},
         {"Motor{ Leistung ( 1 ) Motor}", "Ende einer Gruppe"},
         {"Masse ( 1 ) kg", "letzten vollst\u00E4ndigen"},
-        {QByteArray::fromStdString(seven), "7 \u00DCbersetzungen"}};
+        {seven, "7 \u00DCbersetzungen"}};
     // clang-format on
-    QTemporaryDir dir;
+    TempFolder dir;
     for (const auto& [bytes, told] : cases) {
-        SCOPED_TRACE(bytes.left(40).toStdString());
+        SCOPED_TRACE(bytes.substr(0, 40));
         Window w;
-        w.window.OpenPath(Write(dir, "f.txt", bytes).toStdString());
+        w.window.OpenPath(Write(dir, "f.txt", bytes));
         if (*told == '\0') {
-            EXPECT_TRUE(w.sink->texts.empty());
+            EXPECT_TRUE(w.sink->shown.empty());
             continue;
         }
-        ASSERT_EQ(w.sink->texts.size(), 1u);
-        EXPECT_EQ(w.sink->texts[0].rfind("64|", 0), 0u);
-        EXPECT_NE(w.sink->texts[0].find(told), std::string::npos) << w.sink->texts[0];
-        EXPECT_EQ(w.sink->texts[0].find("_Orig") != std::string::npos, bytes != seven.c_str());
+        ASSERT_EQ(w.sink->shown.size(), 1u);
+        EXPECT_EQ(w.sink->shown[0].rfind("Quorvel|64|", 0), 0u);
+        EXPECT_NE(w.sink->shown[0].find(told), std::string::npos) << w.sink->shown[0];
+        EXPECT_EQ(w.sink->shown[0].find("_Orig") != std::string::npos, bytes != seven);
     }
 }
 
@@ -175,20 +157,20 @@ TEST(LoadNotice, NothingForFilesTheEditorWrote) {
         {"Opt_DLok", {1000, 1800, 4000, 4001}},
         {"Opt_Elok", {400, 600, 800, 1000, 1200, 1400, 1600, 1800, 2000, 3000, 4000, 4001}},
         {"Opt_Stadt", {3600}}};
-    QTemporaryDir dir;
+    TempFolder dir;
     for (const auto& [option, powers] : presets) {
         for (const int power : powers) {
             SCOPED_TRACE(std::string(option) + " " + std::to_string(power));
-            QByteArray bytes = Example("elok.txt");
-            bytes.replace("( 3600 )", "( " + QByteArray::number(power) + " )");
-            const std::string path = Write(dir, "lok.txt", bytes).toStdString();
-            QFile::remove(dir.filePath("lok.txt_Orig"));
+            std::string bytes = Example("elok.txt");
+            bytes.replace(bytes.find("( 3600 )"), 8, "( " + std::to_string(power) + " )");
+            const std::string path = Write(dir, "lok.txt", bytes);
+            std::filesystem::remove(dir.path / "lok.txt_Orig");
             Window w;
             w.window.OpenPath(path);
             QTest::mouseClick(w.Control(option), Qt::LeftButton);
             QTest::mouseClick(w.Control("bu_save"), Qt::LeftButton);
             w.window.OpenPath(path);
-            EXPECT_TRUE(w.sink->texts.empty()) << w.sink->texts.front();
+            EXPECT_TRUE(w.sink->shown.empty()) << w.sink->shown.front();
             EXPECT_EQ(w.Control<QLineEdit>("tx_Leistung")->text().toInt(), power);
         }
     }

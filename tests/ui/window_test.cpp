@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
 #include <tuple>
@@ -28,7 +26,7 @@ class Window : public testing::Test, public sequences::Driver {
     void SetUp() override {
         window_ = std::make_unique<frm_Quorvel>(
             WindowServices{std::make_unique<QtNumberFormat>(QLocale::c()),
-                           std::unique_ptr<MessageSink>(sink_ = new sequences::Sink),
+                           std::unique_ptr<MessageSink>(sink_ = new RecordingSink),
                            std::unique_ptr<FileDialog>(dialog_ = new sequences::Dialog), nullptr});
         window_->show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
@@ -108,9 +106,9 @@ class Window : public testing::Test, public sequences::Driver {
     }
     bool Enabled(const std::string& name) override { return Control(name)->isEnabled(); }
 
-    QTemporaryDir dir_;
+    TempFolder dir_;
     sequences::Dialog* dialog_ = nullptr;
-    sequences::Sink* sink_ = nullptr;
+    RecordingSink* sink_ = nullptr;
     std::unique_ptr<frm_Quorvel> window_;
 };
 
@@ -179,8 +177,7 @@ TEST_F(Window, FirstFocusAndTabOrder) {
 }
 
 TEST_F(Window, UserSequences) {
-    sequences::CheckAll(dir_.path().toStdString(),
-                        [&] { return SetUp(), std::tuple(this, sink_, dialog_); });
+    sequences::CheckAll(dir_.path, [&] { return SetUp(), std::tuple(this, sink_, dialog_); });
 }
 
 }  // namespace

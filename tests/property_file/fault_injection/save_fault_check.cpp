@@ -19,6 +19,7 @@
 #include <regex>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "../test_support.h"
 
@@ -35,17 +36,11 @@ const char* const kCalls[] = {  // the file-system calls
 const std::string kMarker = "sched_yield";  // the probe calls it right before and after the save
 enum Verdict { kSaved = 0, kRefused = 3, kToldNothing = 4 };  // the probe's exit codes
 
-struct ProbeSink : MessageSink {
-    bool yes = false;
-    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
-    bool AskYesNo(const std::string&, const std::string&) override { return yes; }
-};
-
 // Exits without running destructors or exit handlers: lasting faults would hit them.
 [[noreturn]] void Probe(const char* file, const char* mass, bool yes) {
     const Entries entries = Sample(mass);
-    ProbeSink sink;
-    sink.yes = yes;
+    RecordingSink sink;
+    sink.answer = yes;
     LoadedFile loaded;
     Entries read;
     Vehicle vehicle;
@@ -223,22 +218,25 @@ struct Harness {
         return f;
     }
 
-    // Starts a save (probe answering Ja), inside a new pid namespace when asked, and stopped
-    // by strace after the n-th call of the kind given, if one is; strace logs into log. Gives
-    // the launcher's pid.
-    pid_t Start(const char* mass, bool namespaced, const std::string& call = "",
-                const std::string& n = "", const std::string& log = "", bool yes = true) const {
+    // Starts a save (probe answering Ja unless told), inside a new pid namespace when asked.
+    // With a call given, strace stops it after the n-th call of that kind, logging into log.
+    // Gives the launcher's pid and, once stopped, the probe's (0: not within 30 s).
+    std::pair<pid_t, pid_t> Start(const char* mass, bool namespaced, const std::string& call = "",
+                                  const std::string& n = "", const std::string& log = "",
+                                  bool yes = true) const {
         std::string line = namespaced ? "unshare --pid --fork " : "";
-        if (!call.empty())
+        if (!call.empty()) {
             line += "strace -f -qq -o " + log + " -e trace=" + call + " -e inject=" + call +
                     ":signal=STOP:when=" + n + " ";
+            fs::remove(log);  // an earlier run's would tell of a stop too soon
+        }
         line += ProbeLine(mass, yes);
         const pid_t child = ::fork();
         if (child == 0) {
             ::execl("/bin/sh", "sh", "-c", ("exec " + line).c_str(), nullptr);
             std::_Exit(127);
         }
-        return child;
+        return {child, call.empty() ? 0 : StoppedProbe(log, child)};
     }
 
     // Once strace's log tells the probe below launcher stopped: its pid. 0 when that does not
@@ -276,23 +274,19 @@ struct Harness {
         if (at == clean.end) return "no call to stop at";
         Reset(later);
         const std::string& call = clean.calls[at].first;
-        const std::string logA = work / "a.log", logB = work / "b.log";
-        fs::remove(logA);  // an earlier run's would tell of a stop too soon
-        fs::remove(logB);
-        const pid_t a = Start("100", namespaced, call, clean.Nth(at, call), logA);
-        const pid_t probeA = StoppedProbe(logA, a);
+        const auto [a, probeA] =
+            Start("100", namespaced, call, clean.Nth(at, call), work / "a.log");
         int statusA = -1, statusB = -1;
         pid_t b = 0, probeB = 0;
         if (probeA != 0) {
-            b = killB ? Start("120", namespaced, "write", "1", logB) : Start("100", namespaced);
-            if (killB) probeB = StoppedProbe(logB, b);
+            std::tie(b, probeB) = killB ? Start("120", namespaced, "write", "1", work / "b.log")
+                                        : Start("100", namespaced);
             if (!killB) ::waitpid(b, &statusB, 0);
             ::kill(probeA, SIGCONT);
         }
         if (probeA == 0) ::kill(a, SIGKILL);  // its probe stays stopped, or never stopped
         ::waitpid(a, &statusA, 0);
-        if (probeB != 0 || (killB && b != 0)) ::kill(probeB != 0 ? probeB : b, SIGKILL);
-        if (killB && b != 0) ::waitpid(b, &statusB, 0);
+        if (killB && b != 0) ::kill(probeB != 0 ? probeB : b, SIGKILL), ::waitpid(b, &statusB, 0);
         if (probeA == 0 || (killB && probeB == 0)) return "a save did not stop where it should";
         if (!killB && !(Exited(statusA, kSaved) && Exited(statusB, kSaved)))
             return "not both saved: " + Decimal(statusA) + ", " + Decimal(statusB);
@@ -303,10 +297,7 @@ struct Harness {
     // must write nothing at all.
     std::string ChangedMeanwhile() const {
         Reset(false);
-        const std::string log = work / "a.log";
-        fs::remove(log);
-        const pid_t a = Start("100", false, kMarker, "1", log, false);
-        const pid_t probe = StoppedProbe(log, a);
+        const auto [a, probe] = Start("100", false, kMarker, "1", work / "a.log", false);
         if (probe != 0) std::ofstream(file) << Saved("120");
         ::kill(probe != 0 ? probe : a, probe != 0 ? SIGCONT : SIGKILL);
         int s = -1;
@@ -342,9 +333,8 @@ struct Harness {
 
 int Main() {
     if (std::system("(strace -V && setpriv -V) >/dev/null") != 0) return 1;  // sh names it
-    std::string work = (fs::temp_directory_path() / "save_fault_XXXXXX").string();
-    if (::mkdtemp(work.data()) == nullptr) return 1;
-    const Harness h{fs::canonical(work)};
+    const TempFolder temp("save_fault_");
+    const Harness h{fs::canonical(temp.path)};
     // The probe must be reachable for the plain user of the permission runs.
     fs::permissions(h.work, fs::perms(0755));
     fs::copy_file("/proc/self/exe", h.probe);
@@ -394,7 +384,6 @@ int Main() {
         std::printf("| %-42s | %5d | %10d |\n", f.name.c_str(), f.runs, f.violations);
         violations += f.violations;
     }
-    fs::remove_all(h.work);
     return violations == 0 ? 0 : 1;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
-// The reader and writer as they stood before entries became views into the loaded
-// bytes: one heap string per name and value. Kept as the oracle the new code must
-// match byte for byte, and as the "before" side of the benchmarks.
+// The reader and writer as they behaved before entries became views into the loaded
+// bytes, written plainly: one heap string per name and value. The oracle the new code
+// must match byte for byte, and the "before" side of the benchmarks.
 #include <cstdint>
 #include <string>
 #include <string_view>
