@@ -1,15 +1,14 @@
 // Reading and writing property files of 100 KB to 10 MB against a plain copy of the
-// same bytes, the floor any reader and writer stands on, with the reader and writer
-// they replaced ("_before") in the same run. Nothing is flushed to disk. Beside them:
-// the memory reading holds and needs at its peak per MB of file, the memory writing
-// deeply nested groups needs, and loading a locomotive file of 10 KB into the editor.
-// The memory figures come from counting every operator new of this program.
+// same bytes, the floor any reader and writer stands on, in the same run. Nothing is
+// flushed to disk. Beside them: the memory reading holds and needs at its peak per MB
+// of file, the memory writing deeply nested groups needs, and loading a locomotive
+// file of 10 KB into the editor. The memory figures come from counting every operator
+// new of this program.
 //
-// A 1 MB read builds about 1.9 MB (the bytes and some 52,000 entries of 16 bytes).
-// glibc hands the top of its heap back to the kernel when more than twice its
-// largest recent block lies free there, which here can happen after every run, so
-// each run pays the first touch of fresh pages again. To see the code's cost per
-// byte without it, run with
+// A 1 MB read builds about 1.9 MB (the bytes and some 52,000 entries of 16 bytes) in
+// one block. glibc hands the top of its heap back to the kernel when more than twice
+// its largest recent block lies free there; a run that meets this pays the first touch
+// of fresh pages again. To see the code's cost per byte without it, run with
 //   GLIBC_TUNABLES=glibc.malloc.mmap_threshold=268435456:glibc.malloc.trim_threshold=1073741824
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -27,7 +26,6 @@
 #include "Commands.h"
 #include "Mod_Datei.h"
 #include "Mod_Quorvel.h"
-#include "OldQuorvel.h"
 #include "SafeSave.h"
 
 namespace {
@@ -105,11 +103,12 @@ std::string MakePropertyFile(std::size_t size) {
         const std::uint64_t whole = random() % static_cast<unsigned>(range);
         return Digits(whole) + "," + Digits(random() % 100);
     };
-    oracle::OldEntries list;
-    auto value = [&](std::string name, std::string text, std::int16_t typ = typ::Number) {
-        list.push_back({std::move(name), std::move(text), typ});
+    Entries list;
+    auto value = [&](const std::string& name, const std::string& text,
+                     std::int16_t typ = typ::Number) {
+        list.push_back({name, text, typ});
     };
-    auto open = [&](std::string name) { list.push_back({std::move(name), "", typ::GroupOpen}); };
+    auto open = [&](const std::string& name) { list.push_back({name, "", typ::GroupOpen}); };
     auto close = [&] { list.push_back({"", "", typ::GroupClose}); };
     std::string bytes;
     while (bytes.size() < size) {
@@ -132,7 +131,7 @@ std::string MakePropertyFile(std::size_t size) {
             close();
         }
         close();
-        bytes += oracle::FormatEntries(list);
+        bytes += FormatEntries(list);
     }
     bytes.resize(size);  // the cut last token is dropped on reading, as in a torn file
     return bytes;
@@ -191,25 +190,6 @@ void Read(benchmark::State& state, const std::filesystem::path& dir) {
     state.SetBytesProcessed(state.iterations() * state.range(0));
 }
 
-// The old reader had the bytes read whole first, as here.
-void ReadBefore(benchmark::State& state, const std::filesystem::path& dir) {
-    const std::string path = Source(dir, state.range(0));
-    const GermanFormat format;
-    SilentSink sink;
-    for (auto _ : state) {
-        oracle::OldEntries list;
-        Vehicle vehicle;
-        std::optional<std::string> bytes;
-        {
-            std::optional<DataFile> file = OpenDataFile(path, sink, "r");
-            bytes = file->ReadAll();
-        }
-        oracle::ParseEntries(*bytes, list, vehicle, format);
-        benchmark::DoNotOptimize(list.data());
-    }
-    state.SetBytesProcessed(state.iterations() * state.range(0));
-}
-
 void Write(benchmark::State& state, const std::filesystem::path& dir) {
     const std::string path = Source(dir, state.range(0));
     const std::string target = (dir / "written.txt").string();
@@ -221,25 +201,6 @@ void Write(benchmark::State& state, const std::filesystem::path& dir) {
     for (auto _ : state) {
         Fresh(state, target);
         if (!WriteEntries(target, list)) state.SkipWithError("write failed");
-    }
-    state.SetBytesProcessed(state.iterations() *
-                            static_cast<std::int64_t>(std::filesystem::file_size(target)));
-}
-
-// The old writer built the whole layout in one text and wrote it at once.
-void WriteBefore(benchmark::State& state, const std::filesystem::path& dir) {
-    const std::string path = Source(dir, state.range(0));
-    const std::filesystem::path target = dir / "written-before.txt";
-    const GermanFormat format;
-    SilentSink sink;
-    oracle::OldEntries list;
-    Vehicle vehicle;
-    oracle::ParseEntries(*OpenDataFile(path, sink, "r")->ReadAll(), list, vehicle, format);
-    for (auto _ : state) {
-        Fresh(state, target);
-        const std::string bytes = oracle::FormatEntries(list);
-        std::ofstream(target, std::ios::binary | std::ios::trunc)
-            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
     state.SetBytesProcessed(state.iterations() *
                             static_cast<std::int64_t>(std::filesystem::file_size(target)));
@@ -292,7 +253,6 @@ void Save(benchmark::State& state, const std::filesystem::path& dir, bool reload
 
 // Held: what the read list keeps; peak: the most allocated while reading. Both per
 // MB of file.
-template <typename List, bool kBefore>
 void ReadMemory(benchmark::State& state, const std::filesystem::path& dir) {
     const std::string path = Source(dir, state.range(0));
     const GermanFormat format;
@@ -301,14 +261,9 @@ void ReadMemory(benchmark::State& state, const std::filesystem::path& dir) {
     for (auto _ : state) {
         const std::size_t before = Counter().now;
         Counter().Reset();
-        List list;
+        Entries list;
         Vehicle vehicle;
-        if constexpr (kBefore) {
-            std::optional<std::string> bytes = OpenDataFile(path, sink, "r")->ReadAll();
-            oracle::ParseEntries(*bytes, list, vehicle, format);
-        } else {
-            ReadEntries(path, list, vehicle, format, sink);
-        }
+        ReadEntries(path, list, vehicle, format, sink);
         state.counters["held_MB_per_MB"] =
             static_cast<double>(Counter().now - before) / (1 << 20) / megabytes;
         state.counters["peak_MB_per_MB"] =
@@ -317,28 +272,21 @@ void ReadMemory(benchmark::State& state, const std::filesystem::path& dir) {
 }
 
 // 126 KB of groups, each inside the one before ("A{" each): the layout indents
-// every line by its depth, so the output is about 2 GB. The new writer hands it to a
-// sink that only counts; the old one built it whole. What counts is the most memory
-// allocated while writing.
-template <bool kBefore>
+// every line by its depth, so the output is about 2 GB. The writer hands it to a
+// sink that only counts. What counts is the most memory allocated while writing.
 void WriteNestedMemory(benchmark::State& state) {
     const std::size_t levels = (126 << 10) / 2;
     Entries list;
     for (std::size_t i = 0; i < levels; ++i) list.push_back({"A", "", typ::GroupOpen});
-    const oracle::OldEntries old = kBefore ? oracle::ToOld(list) : oracle::OldEntries{};
     std::size_t written = 0;
     for (auto _ : state) {
         const std::size_t before = Counter().now;
         Counter().Reset();
         written = 0;
-        if constexpr (kBefore) {
-            written = oracle::FormatEntries(old).size();
-        } else {
-            StreamEntries(list, [&written](std::string_view chunk) {
-                written += chunk.size();
-                return 0;
-            });
-        }
+        StreamEntries(list, [&written](std::string_view chunk) {
+            written += chunk.size();
+            return 0;
+        });
         state.counters["peak_MB"] = static_cast<double>(Counter().peak - before) / (1 << 20);
     }
     state.counters["output_MB"] = static_cast<double>(written) / (1 << 20);
@@ -380,13 +328,10 @@ int main(int argc, char** argv) {
     const std::filesystem::path dir = std::filesystem::temp_directory_path() /
                                       ("quorvel-bench-" + Digits(std::random_device{}()));
     std::filesystem::create_directory(dir);
-    // Interleaved by size, so the two sides and the floor share the machine's moods.
+    // Interleaved by size, so the code and its floor share the machine's moods.
     for (const std::int64_t size : {100 << 10, 1 << 20, 10 << 20}) {
-        for (const auto& [name, run] : {std::pair{"read", &Read},
-                                        {"read_before", &ReadBefore},
-                                        {"write", &Write},
-                                        {"write_before", &WriteBefore},
-                                        {"copy", &Copy}}) {
+        for (const auto& [name, run] :
+             {std::pair{"read", &Read}, {"write", &Write}, {"copy", &Copy}}) {
             benchmark::RegisterBenchmark(name, run, dir)->Arg(size)->Unit(benchmark::kMillisecond);
         }
     }
@@ -397,18 +342,9 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMicrosecond);
     }
     for (const std::int64_t size : {1 << 20, 10 << 20}) {
-        benchmark::RegisterBenchmark("memory_read", &ReadMemory<Entries, false>, dir)
-            ->Arg(size)
-            ->Iterations(3);
-        benchmark::RegisterBenchmark("memory_read_before", &ReadMemory<oracle::OldEntries, true>,
-                                     dir)
-            ->Arg(size)
-            ->Iterations(3);
+        benchmark::RegisterBenchmark("memory_read", &ReadMemory, dir)->Arg(size)->Iterations(3);
     }
-    benchmark::RegisterBenchmark("memory_write_nested", &WriteNestedMemory<false>)
-        ->Iterations(1)
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("memory_write_nested_before", &WriteNestedMemory<true>)
+    benchmark::RegisterBenchmark("memory_write_nested", &WriteNestedMemory)
         ->Iterations(1)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("load_locomotive", &LoadLocomotive, dir)
