@@ -4,9 +4,11 @@
 #endif
 
 #include <cerrno>
+#include <random>
 #include <system_error>
 
 #include "ErrorText.h"
+#include "FileIdentity.h"
 #include "test_support.h"
 
 namespace quorvel {
@@ -97,6 +99,31 @@ TEST_F(Files, RefusesAFileTooLargeForTheMemory) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 #endif
+
+// The content hash is CRC-64/XZ, whole or continued piece by piece, also where long
+// texts are hashed in parts side by side: checked against one bit at a time.
+TEST(ContentHash, IsTheCrcWholeAndInPieces) {
+    EXPECT_EQ(ContentHash("123456789"), 0x995DC9BBDF1939FAULL);
+    const auto bitwise = [](std::string_view bytes) {
+        std::uint64_t crc = ~std::uint64_t{0};
+        for (const char c : bytes) {
+            crc ^= static_cast<unsigned char>(c);
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc >> 1) ^ ((crc & 1) != 0 ? 0xC96C5795D7870F42ULL : 0);
+        }
+        return ~crc;
+    };
+    std::minstd_rand random(3);
+    for (const std::size_t size : {0, 1, 7, 2047, 2048, 2049, 6151, 10000, 70001}) {
+        std::string bytes(size, '\0');
+        for (char& c : bytes) c = static_cast<char>(random());
+        const std::size_t cut = size == 0 ? 0 : random() % size;
+        const std::string_view view(bytes);
+        EXPECT_EQ(ContentHash(view), bitwise(view)) << size;
+        EXPECT_EQ(ContentHash(view.substr(cut), ContentHash(view.substr(0, cut))), bitwise(view))
+            << size << " cut at " << cut;
+    }
+}
 
 // GetFolder(path); JoinWithSeparator(first, second, separator); BuildPath(folder, name, extension)
 TEST(Paths, FoldersAndJoins) {
