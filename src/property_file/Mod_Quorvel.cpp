@@ -61,15 +61,6 @@ bool Blank(Byte b) {
 // delimiter without testing for the end, and a 64-byte look never leaves the block.
 constexpr std::size_t kPad = 64;
 
-// The first delimiter at or after p; firstIgnored is set to the first ignored byte
-// before it, when there is one and firstIgnored was still null. For texts too long
-// for one look.
-const char* FindDelimiter(const char* p, const char*& firstIgnored) {
-    for (Byte b; (b = Classify(*p)) < Delimiter; ++p)
-        if (b == Ignored && firstIgnored == nullptr) firstIgnored = p;
-    return p;
-}
-
 // What the 64 bytes at a place are, a bit each: delimiters, blanks (spaces and
 // ignored bytes) and spaces.
 struct Look {
@@ -109,6 +100,20 @@ inline void Look64(const char* p, Look& look) {
         look.spaces |= std::uint64_t{b == Space} << i;
     }
 #endif
+}
+
+// The first delimiter at or after p, 64 bytes a look; firstIgnored is set to the
+// first ignored byte before it, when there is one and firstIgnored was still null.
+// For texts too long for one look.
+const char* FindDelimiter(const char* p, const char*& firstIgnored) {
+    for (Look look;; p += 64) {
+        Look64(p, look);
+        const std::uint64_t found = look.delimiters;
+        const std::uint64_t before = found == 0 ? ~std::uint64_t{0} : (found & (0 - found)) - 1;
+        const std::uint64_t ignored = look.blanks & ~look.spaces & before;
+        if (ignored != 0 && firstIgnored == nullptr) firstIgnored = p + std::countr_zero(ignored);
+        if (found != 0) return p + std::countr_zero(found);
+    }
 }
 
 #ifdef __SSE2__
