@@ -38,13 +38,14 @@ void Entries::FreeSlots::operator()(Slot* cells) const {
 
 // Raw memory: the cells are written before they are read.
 void Entries::AddBlock(std::size_t capacity) {
-    blocks_.reserve(blocks_.size() + 1);
-    Block block{std::unique_ptr<Slot[], FreeSlots>(
-                    static_cast<Slot*>(::operator new(capacity * sizeof(Slot))), FreeSlots{true}),
-                size_};
-    free_ = block.cells.get();
-    freeEnd_ = free_ + capacity;
-    blocks_.push_back(std::move(block));
+    PlaceBlock(static_cast<Slot*>(::operator new(capacity * sizeof(Slot))), capacity, true);
+}
+
+void Entries::PlaceBlock(Slot* cells, std::size_t capacity, bool owned) {
+    Block block{std::unique_ptr<Slot[], FreeSlots>(cells, FreeSlots{owned}), size_};
+    blocks_.push_back(std::move(block));  // should this throw, block frees owned cells
+    free_ = cells;
+    freeEnd_ = cells + capacity;
 }
 
 void Entries::Reserve(std::size_t count) {
@@ -93,14 +94,8 @@ void Entries::AdoptText(std::shared_ptr<const char[]> bytes, std::size_t size, c
     void* place = room;
     if (room == nullptr || std::align(alignof(Slot), sizeof(Slot), place, roomSize) == nullptr)
         return;
-    const std::size_t capacity = roomSize / sizeof(Slot);
     // The slots are written before they are read, as in AddBlock.
-    Block block{std::unique_ptr<Slot[], FreeSlots>(static_cast<Slot*>(place), FreeSlots{false}),
-                size_};
-    blocks_.reserve(blocks_.size() + 1);
-    free_ = block.cells.get();
-    freeEnd_ = free_ + capacity;
-    blocks_.push_back(std::move(block));
+    PlaceBlock(static_cast<Slot*>(place), roomSize / sizeof(Slot), false);
 }
 
 bool Entries::Find(std::string_view text, Ref& ref) const {

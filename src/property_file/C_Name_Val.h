@@ -180,6 +180,8 @@ class Entries {
         std::size_t first = 0;
     };
     void AddBlock(std::size_t capacity);
+    // Makes cells the last block, with room for capacity entries; owned: freed with it.
+    void PlaceBlock(Slot* cells, std::size_t capacity, bool owned);
     std::size_t Used(std::size_t block) const {
         return (block + 1 < blocks_.size() ? blocks_[block + 1].first : size_) -
                blocks_[block].first;
