@@ -1,6 +1,5 @@
 // ReadRegistryString on Windows: the only code that calls the registry itself.
 #define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
 #include <windows.h>
 
 #include <algorithm>

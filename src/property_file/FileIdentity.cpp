@@ -10,9 +10,6 @@
 #include "Mod_Datei.h"
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <io.h>
 #include <windows.h>
 #endif

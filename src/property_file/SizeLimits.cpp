@@ -8,9 +8,6 @@
 #include "C_Name_Val.h"
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 #else
 #include <sys/resource.h>
