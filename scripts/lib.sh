@@ -14,8 +14,9 @@ WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 googletest fonts-wine)
 # Pictures of the windows on a virtual screen, and the Windows package.
 SCREENSHOT_PACKAGES=(xvfb xauth imagemagick)
 PACKAGE_PACKAGES=(zip)
-# Qt's own German texts (qtbase_de) for the file dialog and the standard buttons.
-RUN_PACKAGES=(qt6-qpa-plugins qt6-wayland fonts-dejavu-core qt6-translations-l10n)
+# Qt's own German texts (qtbase_de) for the file dialog and the standard buttons; Qt's
+# SVG support draws the pictures sharp at any scale.
+RUN_PACKAGES=(qt6-qpa-plugins qt6-wayland fonts-dejavu-core qt6-translations-l10n libqt6svg6)
 
 missing_packages() {
   local p
