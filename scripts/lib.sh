@@ -3,9 +3,10 @@
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libgl-dev)
 # The window tests measure captions, so they need a font; they check Qt's German texts
-# and the desktop entry too.
+# and the desktop entry too, and read the window through AT-SPI on a virtual screen.
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev strace locales util-linux fonts-dejavu-core
-               qt6-translations-l10n desktop-file-utils)
+               qt6-translations-l10n desktop-file-utils xvfb xauth dbus at-spi2-core
+               python3-pyatspi gir1.2-atspi-2.0 libqt6svg6)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The Windows cross build (preset windows) and Wine for its tests; GoogleTest is
 # built from the googletest sources there.

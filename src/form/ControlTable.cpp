@@ -182,7 +182,7 @@ std::string_view AccessibleDescription(const Control& control) {
             }
         }
     }
-    return description == AccessibleName(control) ? std::string_view() : description;
+    return description;
 }
 
 double LayoutScale(const std::function<int(std::string_view)>& textWidth, int lineHeight) {

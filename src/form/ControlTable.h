@@ -72,8 +72,7 @@ bool IsTabStop(const EditorState& state, const Control& control);
 // else (a picture button) its tooltip.
 std::string_view AccessibleName(const Control& control);
 // What a screen reader reads after the name: a field's or an option's is the tooltip of
-// the label that names it, any other control's its own tooltip; empty when it would only
-// repeat the name.
+// the label that names it, any other control's its own tooltip.
 std::string_view AccessibleDescription(const Control& control);
 
 // The factor by which the whole layout grows so that every caption fits its control in
