@@ -46,6 +46,17 @@ namespace {
 // at the top of a frame stay clear of the border.
 class ClassicStyle : public QProxyStyle {
   public:
+    // scale: the layout's growth, which the option marks follow.
+    explicit ClassicStyle(double scale) : scale_(scale) {}
+
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override {
+        const int size = QProxyStyle::pixelMetric(metric, option, widget);
+        const bool mark =
+            metric == PM_ExclusiveIndicatorWidth || metric == PM_ExclusiveIndicatorHeight;
+        return mark ? static_cast<int>(size * scale_ + 0.5) : size;
+    }
+
     void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                      const QWidget* widget) const override {
         const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
@@ -123,6 +134,7 @@ class ClassicStyle : public QProxyStyle {
     static bool IsCheckable(const QStyleOptionGroupBox* box) {
         return (box->subControls & SC_GroupBoxCheckBox) != 0;
     }
+    double scale_;
 };
 
 // The key code the form is given: the Windows virtual-key code, 13 for Return and for
@@ -217,9 +229,8 @@ frm_Quorvel::frm_Quorvel(WindowServices services, QWidget* parent)
     RegisterPictures();
     static const bool accessible = (QAccessible::installFactory(WindowAccessible), true);
     Q_UNUSED(accessible);
-    Build();
+    Build(FitFont());
     BindShortcuts();
-    FitLayout();
     KeepReadable(*this);
     form_.Load();
     widgets_.front().second->setFocus();  // bu_open
@@ -228,12 +239,16 @@ frm_Quorvel::frm_Quorvel(WindowServices services, QWidget* parent)
 frm_Quorvel::~frm_Quorvel() = default;
 
 // Every control as the table gives it, made in the order that is also the Tab order.
-void frm_Quorvel::Build() {
+void frm_Quorvel::Build(double scale) {
     setObjectName(Text(kFormName));
     setWindowTitle(Text(kFormCaption));
     setWindowIcon(PictureIcon(QStringLiteral("quorvel")));
+    const QSize client(ScaledPixels(kClientWidth, scale), ScaledPixels(kClientHeight, scale));
+    // Smaller, the controls would lie over each other.
+    setMinimumSize(client);
+    resize(client);
     // Created before the controls, so that it is deleted after them.
-    auto* classic = new ClassicStyle;
+    auto* classic = new ClassicStyle(scale);
     classic->setParent(this);
 
     std::map<std::string_view, QWidget*> made;
@@ -247,6 +262,7 @@ void frm_Quorvel::Build() {
                                                                         : QStringLiteral("save")));
                 // Not default buttons: Enter in a text field reaches only that field.
                 button->setAutoDefault(false);
+                button->setIconSize(QSize(16, 16) * scale);
                 button->installEventFilter(this);
                 connect(button, &QPushButton::clicked, this, [this, c] { form_.Clicked(*c); });
                 w = button;
@@ -293,6 +309,7 @@ void frm_Quorvel::Build() {
             }
         }
         w->setObjectName(Text(c->name));
+        w->setGeometry(Geometry(*c, scale));
         w->setToolTip(Text(c->tooltip));
         w->setAccessibleName(Text(AccessibleName(*c)));
         w->setAccessibleDescription(Text(AccessibleDescription(*c)));
@@ -393,12 +410,12 @@ void frm_Quorvel::ShowAndOpen(const std::vector<std::string>& arguments) {
     new WhenExposed(*windowHandle(), [this, arguments] { form_.OpenArguments(arguments); });
 }
 
-// Fits captions and layout to the desktop's font. Up to the size Qt gives when the
-// desktop sets none, the window keeps the table's size, and a wide face is made a little
-// smaller until every caption fits, as the layout was made for a narrower one. A larger
-// font is the user's choice for legibility: it is kept, and the whole layout grows by
-// one factor until every caption fits.
-void frm_Quorvel::FitLayout() {
+// The factor the layout grows by for the desktop's font. Up to the size Qt gives when
+// the desktop sets none, the window keeps the table's size, and a wide face is made a
+// little smaller until every caption fits, as the layout was made for a narrower one. A
+// larger font is the user's choice for legibility: it is kept, and the whole layout
+// grows by one factor until every caption fits.
+double frm_Quorvel::FitFont() {
     constexpr double kDefaultPoints = 9;
     auto scaleFor = [](const QFont& font) {
         const QFontMetrics metrics(font);
@@ -426,15 +443,7 @@ void frm_Quorvel::FitLayout() {
         }
         setFont(font);
     }
-    for (const auto& [c, w] : widgets_) {
-        w->setGeometry(Geometry(*c, scale));
-        if (auto* button = qobject_cast<QPushButton*>(w))
-            button->setIconSize(QSize(16, 16) * scale);
-    }
-    const QSize client(ScaledPixels(kClientWidth, scale), ScaledPixels(kClientHeight, scale));
-    // Smaller, the controls would lie over each other.
-    setMinimumSize(client);
-    resize(client);
+    return scale;
 }
 
 void frm_Quorvel::Show(const EditorState& state) {

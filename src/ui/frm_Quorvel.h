@@ -55,10 +55,11 @@ class frm_Quorvel : public QWidget, private FormView {
     void dropEvent(QDropEvent* event) override;
 
   private:
-    void Build();
+    void Build(double scale);
     void BindShortcuts();
     const Control* Focused() const;
-    void FitLayout();
+    // The layout's scale for the desktop's font, and the window's font.
+    double FitFont();
     void Show(const EditorState& state) override;
     const Control* ControlOf(const QObject* widget) const;
 
