@@ -29,8 +29,8 @@ QString Breakable(const QString& text) {
             run = 0;
         }
         out += c;
-        const bool breaks = c.isSpace() || c == QLatin1Char('/') || c == QLatin1Char('\\') ||
-                            c == QLatin1Char('-');
+        const bool breaks =
+            c.isSpace() || c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char('-');
         run = breaks ? 0 : run + 1;
     }
     return out;
