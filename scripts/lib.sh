@@ -3,9 +3,11 @@
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libgl-dev)
 # The window tests measure captions, so they need a font; they check Qt's German texts
-# and the desktop entry too (valid, and never the default for plain text).
+# and the desktop entry too (valid, and never the default for plain text), and read the
+# window through AT-SPI on a virtual screen.
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev strace locales util-linux fonts-dejavu-core
-               qt6-translations-l10n desktop-file-utils xdg-utils)
+               qt6-translations-l10n desktop-file-utils xdg-utils xvfb xauth dbus at-spi2-core
+               python3-pyatspi gir1.2-atspi-2.0 libqt6svg6)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The Windows cross build (preset windows) and Wine for its tests; GoogleTest is
 # built from the googletest sources there.
@@ -14,8 +16,9 @@ WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 googletest fonts-wine)
 # Pictures of the windows on a virtual screen, and the Windows package.
 SCREENSHOT_PACKAGES=(xvfb xauth imagemagick)
 PACKAGE_PACKAGES=(zip)
-# Qt's own German texts (qtbase_de) for the file dialog and the standard buttons.
-RUN_PACKAGES=(qt6-qpa-plugins qt6-wayland fonts-dejavu-core qt6-translations-l10n)
+# Qt's own German texts (qtbase_de) for the file dialog and the standard buttons; Qt's
+# SVG support draws the pictures sharp at any scale.
+RUN_PACKAGES=(qt6-qpa-plugins qt6-wayland fonts-dejavu-core qt6-translations-l10n libqt6svg6)
 
 missing_packages() {
   local p

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <utility>
 
@@ -163,7 +164,57 @@ bool IsTabStop(const EditorState& state, const Control& control) {
 
 std::string_view AccessibleName(const Control& control) {
     if (!control.accessible.empty()) return control.accessible;
-    return control.tooltip.empty() ? control.caption : control.tooltip;
+    return control.caption.empty() ? control.tooltip : control.caption;
+}
+
+std::string_view AccessibleDescription(const Control& control) {
+    std::string_view description = control.tooltip;
+    if (control.kind == K::Field || control.kind == K::Option) {
+        // The label in the same frame whose caption begins the name ("V Max" for
+        // "V Max vorwärts"), the longest when several do.
+        const std::string_view name = AccessibleName(control);
+        std::size_t best = 0;
+        for (const Control& label : kControls) {
+            if (label.kind == K::Label && label.container == control.container &&
+                label.caption.size() > best && name.starts_with(label.caption)) {
+                best = label.caption.size();
+                description = label.tooltip;
+            }
+        }
+    }
+    return description;
+}
+
+double LayoutScale(const std::function<int(std::string_view)>& textWidth, int lineHeight) {
+    double scale = 1;
+    auto need = [&scale](double needed, int twips) {
+        scale = std::max(scale, needed / (twips / 15.0));
+    };
+    for (const Control& c : kControls) {
+        switch (c.kind) {
+            case K::Label:
+                need(textWidth(c.caption), c.width);
+                need(lineHeight, c.height);
+                break;
+            case K::Frame:
+                // The caption is indented and leaves a gap before the border goes on;
+                // it sits above the frame's first row of controls (240 twips down).
+                need(textWidth(c.caption) + 24, c.width);
+                need(lineHeight, 240);
+                break;
+            case K::Field:
+                need(lineHeight + 4, c.height);  // the text inside the field's border
+                break;
+            case K::Button:  // a picture, which grows with the layout
+            case K::Option:  // a bare mark; its caption never shows
+                break;
+        }
+    }
+    return scale;
+}
+
+int ScaledPixels(int twips, double scale) {
+    return scale == 1 ? Pixels(twips, 96) : static_cast<int>(std::lround(twips * scale / 15));
 }
 
 }  // namespace quorvel

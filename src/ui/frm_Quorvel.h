@@ -40,6 +40,9 @@ class frm_Quorvel : public QWidget, private FormView {
     // Opens a file named on the command line, as the open button opens the one its dialog
     // gives.
     void OpenGiven(const std::string& path);
+    // Shows the window and then opens the files named on the command line, so that what
+    // their load tells shows over the window.
+    void ShowAndOpen(const std::vector<std::string>& arguments);
 
     const EditorState& state() const { return form_.state(); }
     // The ratio fields tx_ueber(0) .. tx_ueber(5), top to bottom.
@@ -52,10 +55,11 @@ class frm_Quorvel : public QWidget, private FormView {
     void dropEvent(QDropEvent* event) override;
 
   private:
-    void Build();
+    void Build(double scale);
     void BindShortcuts();
     const Control* Focused() const;
-    void FitFont();
+    // The layout's scale for the desktop's font, and the window's font.
+    double FitFont();
     void Show(const EditorState& state) override;
     const Control* ControlOf(const QObject* widget) const;
 

@@ -8,7 +8,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QWindow>
 #include <cmath>
+#include <filesystem>
 #include <tuple>
 
 #include "QtPlatform.h"
@@ -126,6 +128,7 @@ TEST_F(Window, EveryControlAsTheTableGivesIt) {
         EXPECT_EQ(w->geometry(), QRect(px(c.left), px(c.top), px(c.width), px(c.height)));
         EXPECT_EQ(w->toolTip(), text(c.tooltip));
         EXPECT_EQ(w->accessibleName(), text(AccessibleName(c)));
+        EXPECT_EQ(w->accessibleDescription(), text(AccessibleDescription(c)));
         if (auto* label = qobject_cast<QLabel*>(w)) {
             EXPECT_EQ(label->text(), text(c.caption));
             EXPECT_EQ(label->alignment() & Qt::AlignHorizontal_Mask,
@@ -143,24 +146,66 @@ TEST_F(Window, EveryControlAsTheTableGivesIt) {
     }
     EXPECT_EQ(window_->windowTitle(), "Eigenschaften Rollmaterial");
     EXPECT_EQ(window_->size(), QSize(559, 235));
+    EXPECT_EQ(window_->minimumSize(), window_->size());
     EXPECT_FALSE(window_->windowIcon().isNull());
     EXPECT_EQ(Control("tx_Datei")->palette().color(QPalette::Base), QColor(192, 192, 192));
 }
 
-// A desktop with a large default font (GNOME gives Qt one) must not cut captions off.
-TEST(WindowLayout, CaptionsFitUnderALargeDesktopFont) {
+// A user's large desktop font is kept and the layout grows with it, by one factor, so
+// that every caption fits its control with the room the control needs beside its text.
+TEST(WindowLayout, ALargeDesktopFontIsKeptAndEveryCaptionFits) {
     const QFont desktop = QApplication::font();
     QFont large = desktop;
-    large.setPointSizeF(14);
+    large.setPointSizeF(16);
     QApplication::setFont(large);
     frm_Quorvel window;
     QApplication::setFont(desktop);
-    for (const QLabel* label : window.findChildren<QLabel*>()) {
-        EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width())
-            << label->objectName().toStdString();
+    const QFontMetrics metrics(window.font());
+    EXPECT_EQ(window.font().pointSizeF(), 16);
+    for (const quorvel::Control& c : Controls()) {
+        SCOPED_TRACE(std::string(c.name));
+        const QWidget* w =
+            window.findChild<QWidget*>(QString::fromUtf8(c.name.data(), c.name.size()));
+        const QString caption = QString::fromUtf8(c.caption.data(), c.caption.size());
+        if (c.kind == ControlKind::Label) {
+            EXPECT_LE(metrics.horizontalAdvance(caption), w->width());
+            EXPECT_LE(metrics.height(), w->height());
+        } else if (c.kind == ControlKind::Frame) {
+            EXPECT_LE(metrics.horizontalAdvance(caption) + 24, w->width());
+        } else if (c.kind == ControlKind::Field) {
+            EXPECT_LE(metrics.height() + 4, w->height());
+        }
+        // One factor for every place and size: the layout's proportions stay.
+        const double scale = window.width() / 559.0;
+        EXPECT_NEAR(w->x(), c.left / 15.0 * scale, 1);
+        EXPECT_NEAR(w->height(), c.height / 15.0 * scale, 1);
     }
-    for (const QGroupBox* frame : window.findChildren<QGroupBox*>())
-        EXPECT_LT(QFontMetrics(frame->font()).horizontalAdvance(frame->title()), frame->width());
+    EXPECT_GT(window.width(), 559 * 1.5);
+    EXPECT_EQ(window.minimumSize(), window.size());
+}
+
+// The window shows before the files named on the command line are opened, so that what
+// their load tells shows over it; the files beyond the first are named.
+TEST(WindowStart, TheWindowShowsBeforeTheBoxesOfTheFilesGiven) {
+    struct Sink : RecordingSink {
+        QWidget* window = nullptr;
+        std::vector<bool> exposed;
+        void ShowMessage(const std::string& c, const std::string& t, MessageIcon i) override {
+            exposed.push_back(window->isVisible() && window->windowHandle()->isExposed());
+            RecordingSink::ShowMessage(c, t, i);
+        }
+    };
+    auto* sink = new Sink;
+    frm_Quorvel window{
+        WindowServices{nullptr, std::unique_ptr<MessageSink>(sink), nullptr, nullptr}};
+    sink->window = &window;
+    window.ShowAndOpen({"fehlt.txt", "zwei.txt"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sink->shown.size() == 2; }));
+    EXPECT_EQ(sink->exposed, (std::vector<bool>{true, true}));
+    const auto cwd = std::filesystem::current_path();
+    EXPECT_EQ(window.state().tx_Datei, (cwd / "fehlt.txt").string());
+    EXPECT_NE(sink->shown[1].find("Nicht ge\u00F6ffnet:\r\n" + (cwd / "zwei.txt").string()),
+              std::string::npos);
 }
 
 TEST_F(Window, FirstFocusAndTabOrder) {
