@@ -75,6 +75,9 @@ class Form {
     // Whether a dropped file is one the window takes: a name ending in ".txt", in any
     // case.
     static bool IsPropertyFile(std::string_view path);
+    // Another window of the program takes the keyboard (the gear chart, by a shortcut):
+    // the keys held down belong to no field any more, so their releases run nothing.
+    void KeysTaken() { pressed_.clear(); }
     // Loads the file without the dialog; nothing without a path.
     void OpenPath(const std::optional<std::string>& path);
 

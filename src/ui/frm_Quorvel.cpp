@@ -25,6 +25,7 @@
 #include <QWindow>
 #include <limits>
 
+#include "ChartWindow.h"
 #include "DesktopFit.h"
 #include "Mod_FileDialog.h"
 #include "Mod_Registry.h"
@@ -338,6 +339,8 @@ void frm_Quorvel::BindShortcuts() {
         connect(shortcut, &QShortcut::activated, this,
                 [this, command] { form_.Shortcut(command, Focused()); });
     }
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), this), &QShortcut::activated, this,
+            &frm_Quorvel::OpenChart);
 }
 
 const Control* frm_Quorvel::Focused() const {
@@ -446,7 +449,18 @@ double frm_Quorvel::FitFont() {
     return scale;
 }
 
+ChartWindow* frm_Quorvel::OpenChart() {
+    if (chart_ == nullptr) chart_ = new ChartWindow(this);
+    form_.KeysTaken();  // the release of Ctrl is not the field's
+    chart_->ShowState(form_.state());
+    chart_->show();
+    chart_->raise();
+    chart_->activateWindow();
+    return chart_;
+}
+
 void frm_Quorvel::Show(const EditorState& state) {
+    if (chart_ != nullptr && chart_->isVisible()) chart_->ShowState(state);
     for (const auto& [c, w] : widgets_) {
         if (const std::string* shown = ShownText(state, *c)) {
             auto* edit = static_cast<QLineEdit*>(w);

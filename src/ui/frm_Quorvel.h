@@ -11,6 +11,9 @@
 #include "Services.h"
 
 class QLineEdit;
+namespace quorvel {
+class ChartWindow;
+}
 class QDragEnterEvent;
 class QDropEvent;
 
@@ -47,6 +50,8 @@ class frm_Quorvel : public QWidget, private FormView {
     const EditorState& state() const { return form_.state(); }
     // The ratio fields tx_ueber(0) .. tx_ueber(5), top to bottom.
     QLineEdit* tx_ueber(int index) const;
+    // The window "Getriebe" (Strg+G), made at its first opening; it follows the fields.
+    ChartWindow* OpenChart();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -66,6 +71,7 @@ class frm_Quorvel : public QWidget, private FormView {
     WindowServices owned_;
     Form form_;
     std::vector<std::pair<const Control*, QWidget*>> widgets_;  // in the table's order
+    ChartWindow* chart_ = nullptr;                              // a child, deleted with it
 };
 
 }  // namespace quorvel

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -7,12 +8,14 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QWindow>
 #include <cmath>
 #include <filesystem>
 #include <tuple>
 
+#include "ChartWindow.h"
 #include "QtPlatform.h"
 #include "frm_Quorvel.h"
 #include "user_sequences.h"
@@ -219,6 +222,59 @@ TEST_F(Window, FirstFocusAndTabOrder) {
     Control("bu_open")->setFocus();
     QTest::keyClick(Control("bu_open"), Qt::Key_Return);
     EXPECT_EQ(dialog_->shown, 1);
+}
+
+// The chart opens with Strg+G, changes no field, reads like the library's table to a
+// screen reader, follows a reaction and closes with the main window.
+TEST_F(Window, GetriebeFollowsTheFieldsAndClosesWithTheWindow) {
+    window_->OpenPath(QUORVEL_EXAMPLES "/elok.txt");
+    Control("tx_U3")->setFocus();
+    const EditorState before = window_->state();  // Strg+G changes nothing of it
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_G, Qt::ControlModifier);
+    auto* chart = window_->findChild<ChartWindow*>();
+    ASSERT_NE(chart, nullptr);
+    EXPECT_TRUE(chart->isVisible());
+    EXPECT_EQ(chart->windowTitle(), "Getriebe");
+    EXPECT_EQ(window_->state().tx_U3, before.tx_U3);
+    EXPECT_EQ(window_->state().Edited, before.Edited);
+    EXPECT_TRUE(sink_->shown.empty());
+
+    auto accessibleCells = [&] {
+        QAccessibleInterface* table = QAccessible::queryAccessibleInterface(chart->table());
+        std::string cells;
+        for (int r = 0; r < table->tableInterface()->rowCount(); ++r)
+            for (int c = 0; c < table->tableInterface()->columnCount(); ++c)
+                cells +=
+                    table->tableInterface()->cellAt(r, c)->text(QAccessible::Name).toStdString() +
+                    "|";
+        // Without a screen reader Qt tells the cached cells of no change: start afresh.
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(table));
+        return cells;
+    };
+    auto libraryCells = [&] {
+        std::string cells;
+        for (const GearRow& row : ComputeGearChart(window_->state()).rows)
+            for (const std::string& cell : row.cells) cells += cell + "|";
+        return cells;
+    };
+    EXPECT_EQ(accessibleCells(), libraryCells());
+    EXPECT_NE(accessibleCells(), "");
+    EXPECT_EQ(chart->chart().description, ComputeGearChart(window_->state()).description);
+
+    // A new limit revolution with Enter recalculates the speeds; the chart follows.
+    window_->activateWindow();
+    QLineEdit* u3 = static_cast<QLineEdit*>(Control("tx_U3"));
+    u3->setFocus();
+    u3->selectAll();
+    QTest::keyClicks(u3, "5000");
+    QTest::keyClick(u3, Qt::Key_Return);
+    EXPECT_EQ(window_->state().tx_U3, "5000");
+    EXPECT_EQ(accessibleCells(), libraryCells());
+    ASSERT_FALSE(chart->chart().rows.empty()) << chart->chart().problem;
+    EXPECT_EQ(chart->chart().rows.back().cells[4], window_->state().tx_VmaxV);
+
+    window_->close();
+    EXPECT_FALSE(chart->isVisible());
 }
 
 TEST_F(Window, UserSequences) {
