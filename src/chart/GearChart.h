@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -147,6 +148,10 @@ inline Rgb ColourOf(const ChartColours& colours, ChartRole role) {
 double ContrastRatio(Rgb a, Rgb b);
 
 // ---- SVG ------------------------------------------------------------------------------
+
+// How a window writes the SVG: bytes to a file, without losing the one already there.
+// The empty text when it worked, else the reason in words the user can act on.
+using SaveTextFile = std::function<std::string(const std::string& path, const std::string& bytes)>;
 
 // The display list as a standalone SVG document (UTF-8), with the description as title.
 std::string ChartSvg(const DisplayList& list, const ChartColours& colours);

@@ -136,6 +136,7 @@ ChartWindow::ChartWindow(QWidget* owner, SaveTextFile save)
     table_->verticalHeader()->hide();
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table_->horizontalHeader()->setStretchLastSection(true);
     table_->installEventFilter(this);
 
     auto* saveButton = new QPushButton(QStringLiteral("Als SVG speichern…"), this);

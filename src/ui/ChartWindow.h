@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QWidget>
-#include <functional>
 #include <string>
 
 #include "GearChart.h"
@@ -10,10 +9,6 @@ class QPainter;
 class QTableWidget;
 
 namespace quorvel {
-
-// Writes bytes to a file without losing the one already there; the empty text when it
-// worked, else the German reason.
-using SaveTextFile = std::function<std::string(const std::string& path, const std::string& bytes)>;
 
 // Paints a display list as it comes, with the colours for its roles.
 void PaintDisplayList(QPainter& painter, const DisplayList& list, const ChartColours& colours);

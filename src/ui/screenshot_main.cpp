@@ -1,12 +1,14 @@
 // The editor's window with a file already loaded, for scripts/screenshot alone. The
 // editor itself has no command line; this program is neither the editor nor installed.
-// Usage: quorvel_screenshot [--points N] [--dark] FILE
+// Usage: quorvel_screenshot [--points N] [--dark] [--chart] FILE
 //   --points N  the desktop font at N points, as a user may set it for legibility;
-//   --dark      a dark desktop palette.
+//   --dark      a dark desktop palette;
+//   --chart     the window "Getriebe" opened beside it, at the top left corner.
 #include <QApplication>
 #include <QPalette>
 #include <QString>
 
+#include "ChartWindow.h"
 #include "frm_Quorvel.h"
 
 int main(int argc, char* argv[]) {
@@ -27,8 +29,15 @@ int main(int argc, char* argv[]) {
         QApplication::setPalette(dark);
         arguments = arguments.mid(1);
     }
+    const bool chart = !arguments.isEmpty() && arguments[0] == QStringLiteral("--chart");
+    if (chart) arguments = arguments.mid(1);
     quorvel::frm_Quorvel window;
     window.show();
     if (!arguments.isEmpty()) window.OpenPath(arguments[0].toStdString());
+    if (chart) {
+        quorvel::ChartWindow* shown = window.OpenChart();
+        shown->resize(640, 560);
+        shown->move(0, 0);
+    }
     return QApplication::exec();
 }

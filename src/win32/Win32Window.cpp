@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "Mod_Registry.h"
+#include "Win32Chart.h"
 #include "resource.h"
 
 namespace quorvel::win32 {
@@ -15,6 +16,9 @@ constexpr int kFirstId = 100;  // clear of IDOK and IDCANCEL
 // The commands of the keyboard shortcuts, below the controls' numbers.
 constexpr WORD kShortcutOpen = 10;
 constexpr WORD kShortcutSave = 11;
+constexpr WORD kShortcutChart = 12;
+// The system menu's item for the chart; the system's own items lie at 0xF000 and up.
+constexpr UINT kMenuChart = 0x0100;
 
 int Id(const quorvel::Control& c) {
     return kFirstId + static_cast<int>(&c - Controls().data());
@@ -101,8 +105,12 @@ bool Win32Window::Create(HINSTANCE instance, int show) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     ACCEL keys[] = {{FCONTROL | FVIRTKEY, 'O', kShortcutOpen},
-                    {FCONTROL | FVIRTKEY, 'S', kShortcutSave}};
-    shortcuts_ = CreateAcceleratorTableW(keys, 2);
+                    {FCONTROL | FVIRTKEY, 'S', kShortcutSave},
+                    {FCONTROL | FVIRTKEY, 'G', kShortcutChart}};
+    shortcuts_ = CreateAcceleratorTableW(keys, 3);
+    const HMENU system = GetSystemMenu(window_, FALSE);
+    AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(system, MF_STRING, kMenuChart, L"Getriebediagramm…\tStrg+G");
     DragAcceptFiles(window_, TRUE);
 
     form_.Load();
@@ -231,8 +239,16 @@ void Win32Window::OpenGiven(const std::string& path) {
     form_.OpenGiven(path);
 }
 
+Win32Chart* Win32Window::OpenChart() {
+    if (!chart_) chart_ = std::make_unique<Win32Chart>(instance_, window_);
+    form_.KeysTaken();  // the release of Ctrl is not the field's
+    return chart_->Open(form_.state()) ? chart_.get() : nullptr;
+}
+
 bool Win32Window::PreTranslate(MSG& message) {
     if (window_ == nullptr) return false;
+    // The chart's keys are its own: Ctrl+S there saves no property file.
+    if (chart_ && chart_->Owns(message.hwnd)) return chart_->PreTranslate(message);
     return TranslateAcceleratorW(window_, shortcuts_, &message) ||
            IsDialogMessageW(window_, &message);
 }
@@ -249,6 +265,7 @@ void Win32Window::OnDrop(WPARAM wParam) {
 }
 
 void Win32Window::Show(const EditorState& state) {
+    if (chart_) chart_->ShowState(state);
     for (const Made& made : made_) {
         const quorvel::Control& c = *made.control;
         if (const std::string* text = ShownText(state, c)) {
@@ -308,6 +325,10 @@ LRESULT Win32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DROPFILES:
             OnDrop(wParam);
             return 0;
+        case WM_SYSCOMMAND:
+            if ((wParam & 0xFFF0) != kMenuChart) break;
+            OpenChart();
+            return 0;
         case WM_CLOSE:
             // Closing ends the program at once; nothing asks about unsaved values.
             DestroyWindow(window_);
@@ -326,6 +347,7 @@ void Win32Window::OnCommand(WPARAM wParam, LPARAM lParam) {
     if (lParam == 0 && HIWORD(wParam) == 1) {  // a keyboard shortcut
         const Made* focused = Find(GetFocus());
         const WORD id = LOWORD(wParam);
+        if (id == kShortcutChart) OpenChart();
         if (id == kShortcutOpen || id == kShortcutSave)
             form_.Shortcut(id == kShortcutOpen ? Command::Open : Command::Save,
                            focused != nullptr ? focused->control : nullptr);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "Win32Chart.h"
 #include "Win32Window.h"
 
 #include <commctrl.h>
@@ -225,6 +226,65 @@ TEST_F(Win32Test, FirstFocusAndTabOrder) {
     // Enter on the focused open button clicks it.
     Key(W("bu_open"), VK_RETURN);
     EXPECT_EQ(dialog->shown, 1);
+}
+
+// Strg+G and the system menu open the chart; it reads like the library's table, follows
+// a reaction, changes no field, and goes with the main window.
+TEST_F(Win32Test, GetriebeFollowsTheFieldsAndClosesWithTheWindow) {
+    window->OpenPath(QUORVEL_EXAMPLES "/elok.txt");
+    Click(W("tx_U3"));
+    const std::string before = Text("tx_U3");
+    Key(GetFocus(), 'G', VK_CONTROL);
+    Win32Chart* chart = window->chart();
+    ASSERT_NE(chart, nullptr);
+    EXPECT_TRUE(chart->IsShown());
+    EXPECT_EQ(win32::Text(chart->handle()), "Getriebe");
+    EXPECT_EQ(GetWindow(chart->handle(), GW_OWNER), window->handle());
+    EXPECT_EQ(Text("tx_U3"), before);
+    EXPECT_FALSE(window->state().Edited);
+
+    auto listCells = [&] {
+        std::string cells;
+        const int rows = static_cast<int>(SendMessageW(chart->table(), LVM_GETITEMCOUNT, 0, 0));
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < 6; ++c) {
+                wchar_t text[64] = {};
+                LVITEMW item = {};
+                item.iSubItem = c;
+                item.pszText = text;
+                item.cchTextMax = 64;
+                SendMessageW(chart->table(), LVM_GETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
+                cells += Utf8(text) + "|";
+            }
+        }
+        return cells;
+    };
+    auto libraryCells = [&] {
+        std::string cells;
+        for (const GearRow& row : ComputeGearChart(window->state()).rows)
+            for (const std::string& cell : row.cells) cells += cell + "|";
+        return cells;
+    };
+    EXPECT_EQ(listCells(), libraryCells());
+    EXPECT_NE(listCells(), "");
+
+    // A new limit revolution with Enter recalculates the speeds; the chart follows.
+    Act(sequences::Step{sequences::Act::Type, "tx_U3", "5000"}, "");
+    Act(sequences::Step{sequences::Act::Enter, "tx_U3"}, "");
+    EXPECT_EQ(Text("tx_U3"), "5000");
+    EXPECT_EQ(listCells(), libraryCells());
+    EXPECT_EQ(chart->chart().rows.at(5).cells[4], Text("tx_VmaxV"));
+
+    // Closed, and opened again from the system menu.
+    SendMessageW(chart->handle(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(chart->IsShown());
+    SendMessageW(window->handle(), WM_SYSCOMMAND, 0x0100, 0);
+    EXPECT_TRUE(chart->IsShown());
+
+    const HWND shown = chart->handle();
+    SendMessageW(window->handle(), WM_CLOSE, 0, 0);
+    Pump();
+    EXPECT_FALSE(IsWindow(shown));
 }
 
 TEST_F(Win32Test, UserSequences) {
