@@ -135,7 +135,6 @@ ChartWindow::ChartWindow(QWidget* owner, SaveTextFile save)
     table_->setHorizontalHeaderLabels(headers);
     table_->verticalHeader()->hide();
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->installEventFilter(this);
 
@@ -176,6 +175,7 @@ void ChartWindow::ShowState(const EditorState& state) {
             item->setText(Text(row.cells[static_cast<std::size_t>(c)]));
         }
     }
+    table_->resizeColumnsToContents();
     view_->update();
     if (QAccessible::isActive()) {
         QAccessibleEvent changed(view_, QAccessible::DescriptionChanged);

@@ -170,8 +170,18 @@ void Win32Chart::ShowState(const EditorState& state) {
                          reinterpret_cast<LPARAM>(&item));
         }
     }
-    for (std::size_t c = 0; c < kGearColumns.size(); ++c)
-        SendMessageW(table_, LVM_SETCOLUMNWIDTH, c, LVSCW_AUTOSIZE_USEHEADER);
+    // Each column as wide as its title or its widest cell, whichever is wider.
+    const int margin = MulDiv(16, static_cast<int>(dpi_), 96);
+    for (std::size_t c = 0; c < kGearColumns.size(); ++c) {
+        auto width = [&](std::string_view text) {
+            const std::wstring wide = Wide(text);
+            return static_cast<int>(SendMessageW(table_, LVM_GETSTRINGWIDTHW, 0,
+                                                 reinterpret_cast<LPARAM>(wide.c_str())));
+        };
+        int widest = width(kGearColumns[c]);
+        for (const GearRow& row : chart_.rows) widest = std::max(widest, width(row.cells[c]));
+        SendMessageW(table_, LVM_SETCOLUMNWIDTH, c, widest + margin);
+    }
     SendMessageW(table_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(table_, nullptr, TRUE);
     InvalidateRect(GetDlgItem(window_, kView), nullptr, FALSE);
