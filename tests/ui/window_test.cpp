@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include <QWindow>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <tuple>
 
 #include "ChartWindow.h"
@@ -272,6 +274,15 @@ TEST_F(Window, GetriebeFollowsTheFieldsAndClosesWithTheWindow) {
     EXPECT_EQ(accessibleCells(), libraryCells());
     ASSERT_FALSE(chart->chart().rows.empty()) << chart->chart().problem;
     EXPECT_EQ(chart->chart().rows.back().cells[4], window_->state().tx_VmaxV);
+
+    // Strg+C copies the table; the SVG replaces a file that was there.
+    QTest::keyClick(chart->table(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), GearTableText(chart->chart()));
+    const std::string svg = (dir_.path / "Getriebe.svg").string();
+    std::ofstream(svg) << "old";
+    EXPECT_EQ(chart->SaveSvg(svg), "");
+    EXPECT_EQ(Bytes(svg), ChartSvg(chart->Picture(), LightChartColours()));
+    EXPECT_NE(chart->SaveSvg((dir_.path / "missing" / "x.svg").string()), "");
 
     window_->close();
     EXPECT_FALSE(chart->isVisible());

@@ -231,7 +231,9 @@ TEST_F(Win32Test, FirstFocusAndTabOrder) {
 // Strg+G and the system menu open the chart; it reads like the library's table, follows
 // a reaction, changes no field, and goes with the main window.
 TEST_F(Win32Test, GetriebeFollowsTheFieldsAndClosesWithTheWindow) {
-    window->OpenPath(QUORVEL_EXAMPLES "/elok.txt");
+    const std::filesystem::path file = folder.path / "elok.txt";
+    std::filesystem::copy_file(QUORVEL_EXAMPLES "/elok.txt", file);
+    window->OpenPath(file.string());
     Click(W("tx_U3"));
     const std::string before = Text("tx_U3");
     Key(GetFocus(), 'G', VK_CONTROL);
@@ -274,6 +276,18 @@ TEST_F(Win32Test, GetriebeFollowsTheFieldsAndClosesWithTheWindow) {
     EXPECT_EQ(Text("tx_U3"), "5000");
     EXPECT_EQ(listCells(), libraryCells());
     EXPECT_EQ(chart->chart().rows.at(5).cells[4], Text("tx_VmaxV"));
+
+    // Strg+C in the chart copies its table, and saves nothing in the main window.
+    Key(chart->table(), 'C', VK_CONTROL);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    const HANDLE copied = GetClipboardData(CF_UNICODETEXT);
+    ASSERT_NE(copied, nullptr);
+    EXPECT_EQ(Utf8(static_cast<const wchar_t*>(GlobalLock(copied))),
+              GearTableText(chart->chart(), "\r\n"));
+    GlobalUnlock(copied);
+    CloseClipboard();
+    Key(chart->table(), 'S', VK_CONTROL);
+    EXPECT_EQ(Bytes(file), Bytes(QUORVEL_EXAMPLES "/elok.txt"));
 
     // Closed, and opened again from the system menu.
     SendMessageW(chart->handle(), WM_CLOSE, 0, 0);
