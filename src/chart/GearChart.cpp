@@ -43,6 +43,7 @@ std::optional<std::string> Problem(const EditorState& state, double r, const Gea
     if (fields.empty()) return "Keine Übersetzung angegeben: kein Getriebe";
     if (!(r > 0)) return "Treibradradius leer oder nicht größer als 0: keine Geschwindigkeit";
     if (!(c.u3 > 0)) return "Grenzdrehzahl U3 leer oder nicht größer als 0: keine Geschwindigkeit";
+    if (c.u3 < 1) return "Grenzdrehzahl U3 unter 1: zu klein für ein Diagramm";
     if (c.u3 > kMaxRevolutions)
         return "Grenzdrehzahl U3 über " + FormatDecimal(kMaxRevolutions) +
                ": zu groß für ein Diagramm";
@@ -224,8 +225,9 @@ DisplayList DrawGearChart(const GearChart& chart, double width, double height,
     const double yMax = Above(chart.u3, yStep);
     const int yDecimals = StepDecimals(yStep);
     double labelWidth = 0;
-    for (double v = 0; v <= yMax + yStep / 2; v += yStep)
-        labelWidth = std::max(labelWidth, measure.Width(TickText(v, yDecimals)));
+    const long yLast = std::lround(yMax / yStep);
+    for (long k = 0; k <= yLast; ++k)
+        labelWidth = std::max(labelWidth, measure.Width(TickText(k * yStep, yDecimals)));
     const double left = pad + labelWidth + tick;
     const double plotWidth = width - left - right;
     if (plotWidth < 6 * h || plotHeight < 4 * h)
@@ -233,9 +235,10 @@ DisplayList DrawGearChart(const GearChart& chart, double width, double height,
 
     // Speeds across: reverse gears to the left of zero, forward gears to the right.
     double forwardTop = 0, reverseTop = 0;
-    for (const GearRow& row : chart.rows)
-        (row.reverse ? reverseTop : forwardTop) =
-            std::max(row.reverse ? reverseTop : forwardTop, row.atU3);
+    for (const GearRow& row : chart.rows) {
+        double& top = row.reverse ? reverseTop : forwardTop;
+        top = std::max(top, row.atU3);
+    }
     const double sampleWidth = measure.Width("0000.00") + h;
     const int xParts = std::clamp(static_cast<int>(plotWidth / sampleWidth), 2, 10);
     const double xStep = NiceStep(forwardTop + reverseTop, xParts);
@@ -269,7 +272,6 @@ DisplayList DrawGearChart(const GearChart& chart, double width, double height,
                               ChartAnchor::Top,
                               ChartRole::Text});
     }
-    const long yLast = std::lround(yMax / yStep);
     for (long k = 0; k <= yLast; ++k) {
         const double y = Y(k * yStep);
         list.lines.push_back({{left, y}, {plotRight, y}, ChartRole::Grid, 1, true});

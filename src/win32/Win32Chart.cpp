@@ -366,7 +366,7 @@ LRESULT Win32Chart::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         }
         case WM_COMMAND:
-            if (LOWORD(wParam) == kSaveButton || LOWORD(wParam) == IDOK) SaveSvgAs();
+            if (LOWORD(wParam) == kSaveButton) SaveSvgAs();
             if (LOWORD(wParam) == kCopyCommand) CopyTable();
             if (LOWORD(wParam) == IDCANCEL) ShowWindow(window_, SW_HIDE);  // Escape
             return 0;

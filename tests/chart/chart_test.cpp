@@ -205,6 +205,8 @@ TEST(GearChart, DegenerateInputGivesOneGermanLine) {
         {[](EditorState& s) { s.tx_U1 = "2500"; },
          "Grenzdrehzahl U1 liegt nicht zwischen 0 und U3"},
         {[](EditorState& s) { s.tx_U2 = "-5"; }, "Grenzdrehzahl U2 liegt nicht zwischen 0 und U3"},
+        {[](EditorState& s) { s.tx_U3 = "0.5", s.tx_Treib = "1e300"; },
+         "Grenzdrehzahl U3 unter 1: zu klein für ein Diagramm"},
         {[](EditorState& s) { s.tx_U3 = "1e300"; },
          "Grenzdrehzahl U3 über 1000000: zu groß für ein Diagramm"},
         {[](EditorState& s) { s.tx_Treib = "1e300"; },
@@ -236,6 +238,26 @@ TEST(GearChart, DegenerateInputGivesOneGermanLine) {
     EditorState many = Loco();
     many.vehicle.GearCount = 9;
     EXPECT_EQ(ComputeGearChart(many).rows.size(), 6u);
+}
+
+// Whatever the magnitudes, either a chart that fits or one line: never a stray number.
+TEST(GearChart, AnyMagnitudeDrawsInsideTheArea) {
+    const char* values[] = {"1e-300", "1e-5", "0.5", "3", "1e5", "1e300", "-1e300", "-2"};
+    const FixedFont font;
+    for (std::string EditorState::*field :
+         {&EditorState::tx_Treib, &EditorState::tx_U3, &EditorState::tx_U1}) {
+        for (const char* value : values) {
+            for (const char* ratio : values) {
+                EditorState state = Loco();
+                state.*field = value;
+                state.tx_ueber[5] = ratio;
+                const DisplayList list = DrawGearChart(ComputeGearChart(state), 600, 400, font);
+                SCOPED_TRACE(std::string(value) + " " + ratio);
+                ExpectInside(list, font);
+                EXPECT_LT(list.texts.size(), 60u);
+            }
+        }
+    }
 }
 
 TEST(GearChart, LayoutFitsEverySizeAndFont) {
