@@ -1,6 +1,7 @@
 #include "ChartWindow.h"
 
 #include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
@@ -64,6 +65,24 @@ std::string SaveBesideAndRename(const std::string& path, const std::string& byte
 
 }  // namespace
 
+namespace {
+
+constexpr char kPictureName[] = "Getriebediagramm";
+
+// Screen readers take the window for a frame, as any window with a title bar, and the
+// picture for an image: Qt gives both, as plain widgets, the role of a filler.
+QAccessibleInterface* ChartAccessible(const QString&, QObject* object) {
+    if (!object->isWidgetType()) return nullptr;
+    auto* widget = static_cast<QWidget*>(object);
+    if (qobject_cast<ChartWindow*>(object) != nullptr)
+        return new QAccessibleWidget(widget, QAccessible::Window);
+    if (object->objectName() == QLatin1String(kPictureName))
+        return new QAccessibleWidget(widget, QAccessible::Graphic);
+    return nullptr;
+}
+
+}  // namespace
+
 void PaintDisplayList(QPainter& painter, const DisplayList& list, const ChartColours& colours) {
     painter.setRenderHint(QPainter::Antialiasing);
     for (const ChartRect& r : list.rects)
@@ -92,9 +111,14 @@ void PaintDisplayList(QPainter& painter, const DisplayList& list, const ChartCol
 // The diagram: laid out for its own size and font at every paint.
 class ChartWindow::View : public QWidget {
   public:
-    explicit View(ChartWindow& window) : QWidget(&window), window_(window) {
+    // Made without a parent and named before it is placed in the window: a screen reader
+    // asks for its role as soon as it joins the window, and the role follows the name.
+    explicit View(ChartWindow& window) : window_(window) {
+        static const bool accessible = (QAccessible::installFactory(ChartAccessible), true);
+        Q_UNUSED(accessible);
         setMinimumSize(320, 200);
-        setAccessibleName(QStringLiteral("Getriebediagramm"));
+        setObjectName(QLatin1String(kPictureName));
+        setAccessibleName(QLatin1String(kPictureName));
     }
     DisplayList Picture() const {
         return DrawGearChart(window_.chart_, width(), height(), FontMeasure(font()));
