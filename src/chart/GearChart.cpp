@@ -452,10 +452,12 @@ std::string ChartSvg(const DisplayList& list, const ChartColours& colours) {
         const int column = static_cast<int>(t.anchor) % 3;  // left, middle, right
         const int row = static_cast<int>(t.anchor) / 3;     // top, middle, bottom
         static constexpr const char* kAnchor[] = {"start", "middle", "end"};
-        static constexpr const char* kBaseline[] = {"hanging", "central", "text-after-edge"};
-        svg += "<text x=\"" + Number(t.at.x) + "\" y=\"" + Number(t.at.y) + "\" fill=\"" +
-               Colour(colours, t.role) + "\" text-anchor=\"" + kAnchor[column] +
-               "\" dominant-baseline=\"" + kBaseline[row] + "\">" + Escaped(t.text) + "</text>\n";
+        // The baseline placed by hand: not every renderer knows dominant-baseline. The
+        // font is three quarters of the line height, its ascent most of that.
+        const double top = t.at.y - list.textHeight * row / 2;
+        svg += "<text x=\"" + Number(t.at.x) + "\" y=\"" + Number(top + list.textHeight * 0.78) +
+               "\" fill=\"" + Colour(colours, t.role) + "\" text-anchor=\"" + kAnchor[column] +
+               "\">" + Escaped(t.text) + "</text>\n";
     }
     svg += "</svg>\n";
     return svg;
