@@ -288,6 +288,13 @@ TEST_F(Win32Test, GetriebeFollowsTheFieldsAndClosesWithTheWindow) {
     CloseClipboard();
     Key(chart->table(), 'S', VK_CONTROL);
     EXPECT_EQ(Bytes(file), Bytes(QUORVEL_EXAMPLES "/elok.txt"));
+    // The SVG replaces a file that was there, and leaves no temporary beside it.
+    const std::filesystem::path svg = folder.path / "Getriebe.svg";
+    std::filesystem::copy_file(file, svg);
+    EXPECT_EQ(chart->SaveSvg(svg.string()), "");
+    EXPECT_EQ(Bytes(svg).substr(0, 5), "<?xml");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path), {}), 2);
+    EXPECT_NE(chart->SaveSvg((folder.path / "missing" / "x.svg").string()), "");
 
     // Closed, and opened again from the system menu.
     SendMessageW(chart->handle(), WM_CLOSE, 0, 0);
