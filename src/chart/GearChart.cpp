@@ -101,7 +101,6 @@ GearChart ComputeGearChart(const EditorState& state) {
 
     for (int field : fields) {
         GearRow row;
-        row.field = field;
         row.ratio = ParseLeadingNumber(state.tx_ueber[static_cast<std::size_t>(field)]);
         row.reverse = row.ratio < 0;
         const double perRevolution = r * kFactor / std::fabs(row.ratio);

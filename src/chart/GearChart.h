@@ -20,7 +20,6 @@ namespace quorvel {
 // One row of the table; the texts are what the user sees and copies.
 struct GearRow {
     bool reverse = false;  // the ratio is negative
-    int field = 0;         // tx_ueber(field)
     double ratio = 0;
     double atU1 = 0, atU2 = 0, atU3 = 0;  // km/h, always positive
     // The revolutions of the next faster forward gear at this gear's top speed; none for

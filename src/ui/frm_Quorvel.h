@@ -11,13 +11,12 @@
 #include "Services.h"
 
 class QLineEdit;
-namespace quorvel {
-class ChartWindow;
-}
 class QDragEnterEvent;
 class QDropEvent;
 
 namespace quorvel {
+
+class ChartWindow;
 
 // The platform pieces the window gives the commands. Each one left empty is the real
 // one: the user's number format, message boxes and the open dialog, all owned by the
