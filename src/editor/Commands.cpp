@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -165,6 +167,17 @@ void RefuseUnstorable(MessageSink& messages, const Collected& field, std::size_t
                          MessageIcon::Exclamation);
 }
 
+// The save's question before it drops what only the file holds.
+std::string DropQuestion(const std::string& path) {
+    return "Die Datei " + path +
+           " w\xC3\xBCrde beim Speichern \xC3\xBC"
+           "ber die Werte der Felder hinaus ge\xC3\xA4ndert (siehe den Hinweis beim Laden), "
+           "und die Sicherung " +
+           path + std::string(kBackupSuffix) +
+           " enth\xC3\xA4lt einen \xC3\xA4lteren Stand; sie wird nicht ersetzt.\r\nWas nur "
+           "in der Datei steht, ginge verloren.\r\n\r\nTrotzdem speichern?";
+}
+
 }  // namespace
 
 // Without a file read in full there is nothing to save: writing the empty list would
@@ -203,10 +216,60 @@ void OpenChosenFile(EditorState& state, Services& services, const std::string& p
     LoadChosen(state, services, path);
 }
 
-void LoadFile(EditorState& state, Services& services, const std::string& path) {
+namespace {
+
+// Whether the regular file at path holds exactly bytes: the size first, then the content
+// a piece at a time. False for anything else, a missing file included.
+bool FileHolds(const std::filesystem::path& path, std::string_view bytes) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error) ||
+        std::filesystem::file_size(path, error) != bytes.size() || error)
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    char piece[64 << 10];
+    while (in && !bytes.empty()) {
+        in.read(piece, static_cast<std::streamsize>(std::min(sizeof piece, bytes.size())));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        if (got == 0 || bytes.substr(0, got) != std::string_view(piece, got)) return false;
+        bytes.remove_prefix(got);
+    }
+    return bytes.empty() && in.peek() == std::char_traits<char>::eof();
+}
+
+std::filesystem::path BackupOf(const std::string& path) {
+    return PathFromText(path + std::string(kBackupSuffix));
+}
+
+// What the backup of the file at path holds, compared with the file's bytes as loaded.
+BackupState BackupStateOf(const std::string& path, std::string_view bytes) {
+    std::error_code error;
+    const std::filesystem::path backup = BackupOf(path);
+    if (!std::filesystem::exists(std::filesystem::symlink_status(backup, error)))
+        return BackupState::None;
+    return FileHolds(backup, bytes) ? BackupState::Holds : BackupState::Older;
+}
+
+// At save time: true when a backup exists and does not hold the file's current bytes,
+// so that what the save drops would be gone for good. The sizes decide most cases.
+bool BackupLacksFile(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path file = PathFromText(path), backup = BackupOf(path);
+    if (!std::filesystem::exists(std::filesystem::symlink_status(backup, error))) return false;
+    const auto size = std::filesystem::file_size(file, error);
+    if (error || !std::filesystem::is_regular_file(file, error))
+        return true;  // the save itself reports what is wrong with the file
+    if (size != std::filesystem::file_size(backup, error) || error) return true;
+    std::string bytes(size, '\0');
+    std::ifstream in(file, std::ios::binary);
+    if (!in.read(bytes.data(), static_cast<std::streamsize>(size))) return true;
+    return !FileHolds(backup, bytes);
+}
+
+void Load(EditorState& state, Services& services, const std::string& path, bool isBackup) {
     state.tx_Datei = path;
     state.Entries = quorvel::Entries{};
     state.EntriesLoaded = false;
+    state.ChangesBeyondFields = false;
     state.Loaded = {};
     quorvel::Entries read;
     std::string_view bytes;  // held by the entries
@@ -216,7 +279,13 @@ void LoadFile(EditorState& state, Services& services, const std::string& path) {
         state.Entries = std::move(read);
         state.EntriesLoaded = true;
         ShowEntries(state);
-        notice = LoadNotice(bytes, state.Entries);
+        const bool changes = ChangesBeyondFields(bytes, state.Entries);
+        // Read from the backup itself, what a save drops stays in the backup.
+        const BackupState backup = !changes   ? BackupState::None
+                                   : isBackup ? BackupState::Holds
+                                              : BackupStateOf(path, bytes);
+        state.ChangesBeyondFields = changes && !isBackup;
+        notice = LoadNotice(bytes, state.Entries, state.vehicle.HasMotor, changes, backup);
     }
     const bool motor = state.vehicle.HasMotor;
     state.Fra_Motor_visible = motor;
@@ -225,6 +294,12 @@ void LoadFile(EditorState& state, Services& services, const std::string& path) {
     state.Opt_waggon_enabled = !motor;
     // Told once the window shows the file, before the user can change anything.
     if (!notice.empty()) services.messages.ShowMessage(kAppTitle, notice, MessageIcon::Information);
+}
+
+}  // namespace
+
+void LoadFile(EditorState& state, Services& services, const std::string& path) {
+    Load(state, services, path, false);
 }
 
 void ShowEntries(EditorState& state) {
@@ -282,6 +357,11 @@ void SaveCommand(EditorState& state, Services& services) {
     for (const auto& [index, text] : matches) state.Entries.SetValue(index, *text);
 
     const std::string path = state.tx_Datei;
+    // The load notice said what the save drops; with an older backup beside the file,
+    // nothing would keep it.
+    if (state.ChangesBeyondFields && BackupLacksFile(path) &&
+        !services.messages.AskYesNo(kAppTitle, DropQuestion(path)))
+        return;
     const SaveResult result = SaveEntries(path, state.Entries, state.Loaded, services.messages);
     if (result.ok() || result.told) return;
     const SystemError error{result.errorCode, result.description};
@@ -301,7 +381,7 @@ void RestoreOriginal(EditorState& state, Services& services) {
         return;
     }
     const std::string source = RestoreSource(path);
-    LoadFile(state, services, source);
+    Load(state, services, source, source != path);
     state.tx_Datei = path;
     // A save compares with the file itself, not with the backup the values came from.
     if (source != path) state.Loaded = {IdentifyFile(path)};
