@@ -213,6 +213,9 @@ class Tokenizer {
         }
     }
 
+    // How many texts were copied out of the bytes so far.
+    std::size_t Spills() const { return spills_; }
+
   private:
     // Collects the text up to the next delimiter, trimmed; any tells whether there
     // was text at all. False when the bytes end first.
@@ -288,6 +291,7 @@ class Tokenizer {
 
     // The text without its ignored bytes (a line break inside a name, say), in spilled_.
     std::string_view Spill(std::string_view text) {
+        ++spills_;
         spilled_.clear();
         for (const char c : text)
             if (Classify(c) != Ignored) spilled_.push_back(c);
@@ -305,6 +309,7 @@ class Tokenizer {
     char plainGroup_;
     std::string name_;
     std::string spilled_;
+    std::size_t spills_ = 0;
 };
 
 // The host's files hold about one entry per 20 bytes (a short name and a number on
@@ -388,15 +393,20 @@ void ParseOwned(ReadBlock block, Entries& list, Vehicle& vehicle, const NumberFo
     char* const room = block.Room();
     const std::size_t size = block.size;
     const std::shared_ptr<const char[]> bytes(std::move(block.data));
-    list.AdoptText(bytes, size, room, block.room);
+    const bool ownsBytes = list.AdoptText(bytes, size, room, block.room);
     list.Reserve(size / kBytesPerEntry);
     Tokenizer tokens(bytes.get(), size, format);
     Token token;
-    while (tokens.Next(token)) {
+    for (std::size_t spills = 0; tokens.Next(token); spills = tokens.Spills()) {
         // Compares the sizes first.
         if (token.name == "Motor") vehicle.HasMotor = true;
         if (token.name == "Gang") ++vehicle.GearCount;
-        list.push_back({token.name, token.value, token.kind});
+        // A token without a copied text stands in the bytes the list took.
+        if (tokens.Spills() == spills && ownsBytes) {
+            list.PushFromBytes(token.name, token.value, token.kind);
+        } else {
+            list.push_back({token.name, token.value, token.kind});
+        }
     }
 }
 
