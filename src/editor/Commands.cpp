@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -218,6 +220,9 @@ void OpenChosenFile(EditorState& state, Services& services, const std::string& p
 
 namespace {
 
+// Files are compared this many bytes at a time.
+constexpr std::size_t kPiece = 64 << 10;
+
 // Whether the regular file at path holds exactly bytes: the size first, then the content
 // a piece at a time. False for anything else, a missing file included.
 bool FileHolds(const std::filesystem::path& path, std::string_view bytes) {
@@ -226,11 +231,11 @@ bool FileHolds(const std::filesystem::path& path, std::string_view bytes) {
         std::filesystem::file_size(path, error) != bytes.size() || error)
         return false;
     std::ifstream in(path, std::ios::binary);
-    char piece[64 << 10];
+    auto piece = std::make_unique<char[]>(kPiece);
     while (in && !bytes.empty()) {
-        in.read(piece, static_cast<std::streamsize>(std::min(sizeof piece, bytes.size())));
+        in.read(piece.get(), static_cast<std::streamsize>(std::min(kPiece, bytes.size())));
         const auto got = static_cast<std::size_t>(in.gcount());
-        if (got == 0 || bytes.substr(0, got) != std::string_view(piece, got)) return false;
+        if (got == 0 || bytes.substr(0, got) != std::string_view(piece.get(), got)) return false;
         bytes.remove_prefix(got);
     }
     return bytes.empty() && in.peek() == std::char_traits<char>::eof();
@@ -251,18 +256,29 @@ BackupState BackupStateOf(const std::string& path, std::string_view bytes) {
 
 // At save time: true when a backup exists and does not hold the file's current bytes,
 // so that what the save drops would be gone for good. The sizes decide most cases.
+// Never throws: a file that cannot be read counts as differing.
 bool BackupLacksFile(const std::string& path) {
     std::error_code error;
     const std::filesystem::path file = PathFromText(path), backup = BackupOf(path);
     if (!std::filesystem::exists(std::filesystem::symlink_status(backup, error))) return false;
+    // A file that is missing or not a plain file is the save's own refusal to tell.
+    if (!std::filesystem::is_regular_file(file, error)) return false;
     const auto size = std::filesystem::file_size(file, error);
-    if (error || !std::filesystem::is_regular_file(file, error))
-        return true;  // the save itself reports what is wrong with the file
-    if (size != std::filesystem::file_size(backup, error) || error) return true;
-    std::string bytes(size, '\0');
-    std::ifstream in(file, std::ios::binary);
-    if (!in.read(bytes.data(), static_cast<std::streamsize>(size))) return true;
-    return !FileHolds(backup, bytes);
+    if (error) return false;
+    if (size != std::filesystem::file_size(backup, error) || error ||
+        !std::filesystem::is_regular_file(backup, error))
+        return true;
+    // Piece by piece, so that no size of file needs more memory than two pieces.
+    std::ifstream a(file, std::ios::binary), b(backup, std::ios::binary);
+    auto pieces = std::make_unique<char[]>(2 * kPiece);
+    for (std::uintmax_t left = size; left > 0;) {
+        const auto n = static_cast<std::streamsize>(std::min<std::uintmax_t>(left, kPiece));
+        if (!a.read(pieces.get(), n) || !b.read(pieces.get() + kPiece, n) ||
+            std::memcmp(pieces.get(), pieces.get() + kPiece, static_cast<std::size_t>(n)) != 0)
+            return true;
+        left -= static_cast<std::uintmax_t>(n);
+    }
+    return false;
 }
 
 void Load(EditorState& state, Services& services, const std::string& path, bool isBackup) {
