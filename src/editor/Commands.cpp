@@ -379,6 +379,8 @@ void SaveCommand(EditorState& state, Services& services) {
         !services.messages.AskYesNo(kAppTitle, DropQuestion(path)))
         return;
     const SaveResult result = SaveEntries(path, state.Entries, state.Loaded, services.messages);
+    // The file now holds the entries' own layout: the next save changes only values.
+    if (result.ok()) state.ChangesBeyondFields = false;
     if (result.ok() || result.told) return;
     const SystemError error{result.errorCode, result.description};
     if (path.empty()) {

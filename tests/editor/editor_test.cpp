@@ -440,6 +440,8 @@ TEST_F(Commands, NoticeTellsWhatTheBackupKeepsAndTheSaveAsksBeforeDropping) {
         EXPECT_EQ(Get(path), c.yes || !c.asked ? Replaced(kLoco, {{"84000", "85000"}}) : odd);
         EXPECT_EQ(Get(path + "_Orig"), c.backup.empty() ? odd : c.backup);
         EXPECT_EQ(state.tx_Masse, "85000");
+        Save();  // the file is in the editor's layout now, or unchanged after Nein
+        EXPECT_EQ(sink.shown.size(), c.asked && !c.yes ? 1u : 0u);
     }
 }
 
