@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -165,6 +169,17 @@ void RefuseUnstorable(MessageSink& messages, const Collected& field, std::size_t
                          MessageIcon::Exclamation);
 }
 
+// The save's question before it drops what only the file holds.
+std::string DropQuestion(const std::string& path) {
+    return "Die Datei " + path +
+           " w\xC3\xBCrde beim Speichern \xC3\xBC"
+           "ber die Werte der Felder hinaus ge\xC3\xA4ndert (siehe den Hinweis beim Laden), "
+           "und die Sicherung " +
+           path + std::string(kBackupSuffix) +
+           " enth\xC3\xA4lt einen \xC3\xA4lteren Stand; sie wird nicht ersetzt.\r\nWas nur "
+           "in der Datei steht, ginge verloren.\r\n\r\nTrotzdem speichern?";
+}
+
 }  // namespace
 
 // Without a file read in full there is nothing to save: writing the empty list would
@@ -203,10 +218,74 @@ void OpenChosenFile(EditorState& state, Services& services, const std::string& p
     LoadChosen(state, services, path);
 }
 
-void LoadFile(EditorState& state, Services& services, const std::string& path) {
+namespace {
+
+// Files are compared this many bytes at a time.
+constexpr std::size_t kPiece = 64 << 10;
+
+// Whether the regular file at path holds exactly bytes: the size first, then the content
+// a piece at a time. False for anything else, a missing file included.
+bool FileHolds(const std::filesystem::path& path, std::string_view bytes) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error) ||
+        std::filesystem::file_size(path, error) != bytes.size() || error)
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    auto piece = std::make_unique<char[]>(kPiece);
+    while (in && !bytes.empty()) {
+        in.read(piece.get(), static_cast<std::streamsize>(std::min(kPiece, bytes.size())));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        if (got == 0 || bytes.substr(0, got) != std::string_view(piece.get(), got)) return false;
+        bytes.remove_prefix(got);
+    }
+    return bytes.empty() && in.peek() == std::char_traits<char>::eof();
+}
+
+std::filesystem::path BackupOf(const std::string& path) {
+    return PathFromText(path + std::string(kBackupSuffix));
+}
+
+// What the backup of the file at path holds, compared with the file's bytes as loaded.
+BackupState BackupStateOf(const std::string& path, std::string_view bytes) {
+    std::error_code error;
+    const std::filesystem::path backup = BackupOf(path);
+    if (!std::filesystem::exists(std::filesystem::symlink_status(backup, error)))
+        return BackupState::None;
+    return FileHolds(backup, bytes) ? BackupState::Holds : BackupState::Older;
+}
+
+// At save time: true when a backup exists and does not hold the file's current bytes,
+// so that what the save drops would be gone for good. The sizes decide most cases.
+// Never throws: a file that cannot be read counts as differing.
+bool BackupLacksFile(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path file = PathFromText(path), backup = BackupOf(path);
+    if (!std::filesystem::exists(std::filesystem::symlink_status(backup, error))) return false;
+    // A file that is missing or not a plain file is the save's own refusal to tell.
+    if (!std::filesystem::is_regular_file(file, error)) return false;
+    const auto size = std::filesystem::file_size(file, error);
+    if (error) return false;
+    if (size != std::filesystem::file_size(backup, error) || error ||
+        !std::filesystem::is_regular_file(backup, error))
+        return true;
+    // Piece by piece, so that no size of file needs more memory than two pieces.
+    std::ifstream a(file, std::ios::binary), b(backup, std::ios::binary);
+    auto pieces = std::make_unique<char[]>(2 * kPiece);
+    for (std::uintmax_t left = size; left > 0;) {
+        const auto n = static_cast<std::streamsize>(std::min<std::uintmax_t>(left, kPiece));
+        if (!a.read(pieces.get(), n) || !b.read(pieces.get() + kPiece, n) ||
+            std::memcmp(pieces.get(), pieces.get() + kPiece, static_cast<std::size_t>(n)) != 0)
+            return true;
+        left -= static_cast<std::uintmax_t>(n);
+    }
+    return false;
+}
+
+void Load(EditorState& state, Services& services, const std::string& path, bool isBackup) {
     state.tx_Datei = path;
     state.Entries = quorvel::Entries{};
     state.EntriesLoaded = false;
+    state.ChangesBeyondFields = false;
     state.Loaded = {};
     quorvel::Entries read;
     std::string_view bytes;  // held by the entries
@@ -216,7 +295,13 @@ void LoadFile(EditorState& state, Services& services, const std::string& path) {
         state.Entries = std::move(read);
         state.EntriesLoaded = true;
         ShowEntries(state);
-        notice = LoadNotice(bytes, state.Entries);
+        const bool changes = ChangesBeyondFields(bytes, state.Entries);
+        // Read from the backup itself, what a save drops stays in the backup.
+        const BackupState backup = !changes   ? BackupState::None
+                                   : isBackup ? BackupState::Holds
+                                              : BackupStateOf(path, bytes);
+        state.ChangesBeyondFields = changes && !isBackup;
+        notice = LoadNotice(bytes, state.Entries, state.vehicle.HasMotor, changes, backup);
     }
     const bool motor = state.vehicle.HasMotor;
     state.Fra_Motor_visible = motor;
@@ -225,6 +310,12 @@ void LoadFile(EditorState& state, Services& services, const std::string& path) {
     state.Opt_waggon_enabled = !motor;
     // Told once the window shows the file, before the user can change anything.
     if (!notice.empty()) services.messages.ShowMessage(kAppTitle, notice, MessageIcon::Information);
+}
+
+}  // namespace
+
+void LoadFile(EditorState& state, Services& services, const std::string& path) {
+    Load(state, services, path, false);
 }
 
 void ShowEntries(EditorState& state) {
@@ -282,7 +373,14 @@ void SaveCommand(EditorState& state, Services& services) {
     for (const auto& [index, text] : matches) state.Entries.SetValue(index, *text);
 
     const std::string path = state.tx_Datei;
+    // The load notice said what the save drops; with an older backup beside the file,
+    // nothing would keep it.
+    if (state.ChangesBeyondFields && BackupLacksFile(path) &&
+        !services.messages.AskYesNo(kAppTitle, DropQuestion(path)))
+        return;
     const SaveResult result = SaveEntries(path, state.Entries, state.Loaded, services.messages);
+    // The file now holds the entries' own layout: the next save changes only values.
+    if (result.ok()) state.ChangesBeyondFields = false;
     if (result.ok() || result.told) return;
     const SystemError error{result.errorCode, result.description};
     if (path.empty()) {
@@ -301,7 +399,7 @@ void RestoreOriginal(EditorState& state, Services& services) {
         return;
     }
     const std::string source = RestoreSource(path);
-    LoadFile(state, services, source);
+    Load(state, services, source, source != path);
     state.tx_Datei = path;
     // A save compares with the file itself, not with the backup the values came from.
     if (source != path) state.Loaded = {IdentifyFile(path)};

@@ -85,17 +85,18 @@ Entries& Entries::operator=(const Entries& other) {
     return *this;
 }
 
-void Entries::AdoptText(std::shared_ptr<const char[]> bytes, std::size_t size, char* room,
+bool Entries::AdoptText(std::shared_ptr<const char[]> bytes, std::size_t size, char* room,
                         std::size_t roomSize) {
-    if (bytes_ != nullptr) return;
+    if (bytes_ != nullptr) return false;
     if (size > kMaxText) throw std::length_error("property file too large");
     bytes_ = std::move(bytes);
     bytesSize_ = size;
     void* place = room;
     if (room == nullptr || std::align(alignof(Slot), sizeof(Slot), place, roomSize) == nullptr)
-        return;
+        return true;
     // The slots are written before they are read, as in AddBlock.
     PlaceBlock(static_cast<Slot*>(place), roomSize / sizeof(Slot), false);
+    return true;
 }
 
 bool Entries::Find(std::string_view text, Ref& ref) const {

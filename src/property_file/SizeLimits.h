@@ -9,16 +9,29 @@
 namespace quorvel {
 
 // The bytes this process can still take: the least of what the machine has free
-// (memory and swap), what its control group and its address-space limit leave.
+// (memory and swap), what its control groups and its address-space limit leave.
 std::uint64_t AvailableMemory();
 
-// What reading a file of that size may take at most: the bytes, in the worst case of a
-// file of "}" one entry for each byte, and a copy of names that line breaks split.
-std::uint64_t ReadMemoryNeeded(std::uint64_t fileSize);
+// What the control groups of this process leave, version 2 (memory.max and memory.high
+// less memory.current) and version 1 (memory.limit_in_bytes less memory.usage_in_bytes),
+// from the group itself up to the root; the maximum when none sets a limit. The files
+// are looked up below root ("" for the system's own; tests pass a folder of their own).
+std::uint64_t ControlGroupLeft(const std::string& root);
 
-// False, after telling the user, when reading a file of size bytes would need more
-// memory than is available; checked before a byte is read.
-bool FitsInMemory(std::uint64_t size, const std::string& path, MessageSink& sink);
+// False, after telling the user, when reading the file at path needs more than is
+// available: need is the bytes the read takes at least, taken the part of them it
+// holds already (and that the system no longer counts as available), upTo what it may
+// take at most, the need the user is told (need when not given).
+bool FitsInMemory(std::uint64_t need, std::uint64_t taken, const std::string& path,
+                  MessageSink& sink, std::uint64_t upTo = 0);
+
+// The refusal when a file could not be read after all: memory ran out while reading
+// (outOfMemory), or the file is beyond the 2 GB the entries can address.
+void TellTooLarge(const std::string& path, bool outOfMemory, MessageSink& sink);
+
+// The need that any machine the window runs on can meet: asking the system costs more
+// than reading a vehicle file.
+inline constexpr std::uint64_t kSurelyAvailable = 64ULL << 20;
 
 // A save may write this much whatever the file was, and more only up to 16 times the
 // loaded file's size: beyond both, only absurd nesting gets there.

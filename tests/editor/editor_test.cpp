@@ -412,6 +412,60 @@ TEST_F(Commands, AsksBeforeOverwritingAFileChangedSinceTheLoad) {
     EXPECT_TRUE(sink.shown.empty() && Get(path) == other && Get(path + "_Orig") == other);
 }
 
+// A save that drops what only the file holds (here its unfinished last line) asks first when
+// an older backup would not keep it; Nein writes nothing and keeps the edit. Without a backup
+// or with one that holds the file, the notice promises the backup and the save just goes.
+TEST_F(Commands, NoticeTellsWhatTheBackupKeepsAndTheSaveAsksBeforeDropping) {
+    const std::string odd = kLoco + "Rest (";
+    // clang-format off
+    const struct { std::string backup; bool yes; const char* notice; bool asked; } cases[] = {
+        {"", false, ", die beim ersten Speichern entsteht, beh\xC3\xA4lt", false},
+        {odd, false, " gibt es schon; sie enth\xC3\xA4lt die Datei, wie sie jetzt ist.", false},
+        {kLoco, false, "Keine Sicherung beh\xC3\xA4lt die Datei, wie sie jetzt ist.", true},
+        {kLoco, true, "Keine Sicherung", true}};
+    // clang-format on
+    for (const auto& c : cases) {
+        const std::string path = Put("Lok.txt", odd);
+        fs::remove(path + "_Orig");
+        if (!c.backup.empty()) Put("Lok.txt_Orig", c.backup);
+        sink.shown.clear();
+        OpenPath(state, services, path);
+        ASSERT_EQ(sink.shown.size(), 1u);
+        EXPECT_THAT(sink.shown[0], ::testing::HasSubstr(c.notice));
+        state.tx_Masse = "85000";
+        sink.answer = c.yes;
+        Save();
+        EXPECT_EQ(sink.shown.size(), c.asked ? 1u : 0u);
+        EXPECT_TRUE(!c.asked || sink.shown[0].starts_with("Quorvel|?|Die Datei " + path + " w"));
+        EXPECT_EQ(Get(path), c.yes || !c.asked ? Replaced(kLoco, {{"84000", "85000"}}) : odd);
+        EXPECT_EQ(Get(path + "_Orig"), c.backup.empty() ? odd : c.backup);
+        EXPECT_EQ(state.tx_Masse, "85000");
+        Save();  // the file is in the editor's layout now, or unchanged after Nein
+        EXPECT_EQ(sink.shown.size(), c.asked && !c.yes ? 1u : 0u);
+    }
+}
+
+// A field whose entry the file holds twice gets a sentence naming it; the motor's fields
+// only for a vehicle with a motor, as only then are they saved.
+TEST_F(Commands, NoticeNamesEntriesThatAFieldWritesTwice) {
+    const std::string twice = "-mal in der Datei. Das Feld zeigt den Wert des letzten";
+    const std::pair<std::string, std::string> cases[] = {
+        {"Masse ( 1 ) \r\nMasse ( 2 ) \r\n",
+         "Der Eintrag \xE2\x80\x9EMasse\xE2\x80\x9C steht 2" + twice},
+        {kLocoHead + "\tGrenzdrehzahl_U1 ( 5 ) \r\n}\r\n",
+         "Der Eintrag \xE2\x80\x9EGrenzdrehzahl_U1\xE2\x80\x9C steht 2" + twice},
+        {"Leistung ( 1 ) \r\nLeistung ( 2 ) \r\n", ""},
+        {kLoco, ""}};
+    for (const auto& [file, told] : cases) {
+        sink.shown.clear();
+        OpenChosenFile(state, services, Put("Lok.txt", file));
+        EXPECT_EQ(sink.shown, told.empty() ? std::vector<std::string>{}
+                                           : std::vector<std::string>{"Quorvel|64|" + told +
+                                                                      "; beim Speichern erhalten "
+                                                                      "alle den Wert des Feldes."});
+    }
+}
+
 TEST_F(Commands, FailedOrRefusedSaveLeavesTheFileAlone) {
     const std::string missing = (dir / "fehlt" / "Lok.txt").string();
     const std::string locked = Put("Gesperrt.txt", kLoco);

@@ -9,6 +9,7 @@
 
 #include "ErrorText.h"
 #include "FileIdentity.h"
+#include "SizeLimits.h"
 #include "test_support.h"
 
 namespace quorvel {
@@ -64,39 +65,75 @@ TEST_F(Files, FailuresAreToldExactly) {
 }
 
 #ifdef __linux__
-// Under an address-space limit of 256 MB beyond what the process takes: a sparse 10 GB file
-// and 16 MB of "}" (one entry a byte) are refused before reading, a vehicle file is read.
-TEST_F(Files, RefusesAFileTooLargeForTheMemory) {
+// Under an address-space limit of 256 MiB: a sparse 1.5 GB file is refused before reading,
+// 16 MB of "}" (one entry a byte) once its shape is known; vehicle files of 50 MB and
+// less are read.
+TEST_F(Files, RefusesOnlyFilesThatDoNotFitInTheMemory) {
 #ifdef __SANITIZE_ADDRESS__
     GTEST_SKIP() << "the address sanitizer reserves more address space than the limit leaves";
 #endif
     const std::string sparse = Put("Gross.txt", ""), small = Put("Lok.txt", kOld),
-                      closings = Put("Klammern.txt", std::string(16 << 20, '}'));
-    fs::resize_file(sparse, 10ULL << 30);
+                      closings = Put("Klammern.txt", std::string(16 << 20, '}')),
+                      large = Put("Zug.txt", "");
+    std::size_t gears = 0;
+    fs::resize_file(sparse, 3ULL << 29);
+    {
+        const std::string gear =
+            "Gang{\r\n\tUebersetzung ( -4.5 ) \r\n\tSchaltdrehzahl ( 2500 ) \r\n}\r\n";
+        std::string part;
+        for (; part.size() < (1 << 20); gears += 50) part += gear;
+        std::ofstream out(large, std::ios::binary);
+        for (int i = 0; i < 50; ++i) out << part;
+    }
     const pid_t child = ::fork();
     if (child == 0) {
-        rlim_t pages = 0;
-        std::ifstream("/proc/self/statm") >> pages;
-        const rlim_t limit = pages * ::sysconf(_SC_PAGESIZE) + (256 << 20);
-        const rlimit both{limit, limit};
+        const rlimit both{256 << 20, 256 << 20};
         RecordingSink sink;
         int wrong = ::setrlimit(RLIMIT_AS, &both) != 0;
-        for (const std::string& path : {sparse, closings, small}) {
+        for (const std::string& path : {sparse, closings, large, small}) {
             Entries list;
             Vehicle vehicle;
             sink.shown.clear();
             const bool read = ReadEntries(path, list, vehicle, kGerman, sink);
             const std::string told =
-                "Quorvel|48|Die Datei " + path + " ist zu gro\303\237 zum Lesen.";
-            wrong += path == small
-                         ? !read || !sink.shown.empty()
-                         : read || sink.shown.size() != 1 || !sink.shown[0].starts_with(told);
+                "Quorvel|48|Die Datei " + path + " ist zu gro\303\237 zum Lesen.\r\nSie br";
+            const bool fits = path == small || path == large;
+            wrong += fits ? !read || !sink.shown.empty()
+                          : read || sink.shown.size() != 1 || !sink.shown[0].starts_with(told);
+            wrong += path == large && list.size() != 4 * gears;
         }
         std::_Exit(wrong);
     }
     int status = -1;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// The limits of the control groups, version 2 and version 1, from the process's own group
+// up to the root; the least of what they leave counts.
+TEST_F(Files, ReadsTheMemoryLimitsOfTheControlGroups) {
+    const std::string v2 = "sys/fs/cgroup/", v1 = "sys/fs/cgroup/memory/";
+    // clang-format off
+    const struct { const char* groups; std::vector<std::pair<std::string, const char*>> files;
+                   std::uint64_t left; } cases[] = {
+        {"0::/a/b\n", {{v2 + "a/b/memory.max", "1000\n"}, {v2 + "a/b/memory.current", "400\n"},
+                       {v2 + "a/memory.high", "700\n"}, {v2 + "a/memory.current", "600\n"}}, 100},
+        {"0::/a\n", {{v2 + "a/memory.max", "max\n"}, {v2 + "a/memory.current", "5\n"}}, ~0ULL},
+        {"12:cpu,memory:/c\n0::/\n", {{v1 + "c/memory.limit_in_bytes", "5000\n"},
+                                      {v1 + "c/memory.usage_in_bytes", "1000\n"},
+                                      {v1 + "memory.limit_in_bytes", "9223372036854771712\n"}},
+         4000},
+        // In a container the group named may not exist below the mount: its root counts.
+        {"4:memory:/docker/x\n", {{v1 + "memory.limit_in_bytes", "300\n"},
+                                  {v1 + "memory.usage_in_bytes", "400\n"}}, 0},
+        {"", {}, ~0ULL}};
+    // clang-format on
+    for (const auto& c : cases) {
+        fs::remove_all(dir / "root");
+        Put("root/proc/self/cgroup", c.groups);
+        for (const auto& [name, text] : c.files) Put("root/" + name, text);
+        EXPECT_EQ(ControlGroupLeft(Utf8(dir / "root")), c.left) << c.groups;
+    }
 }
 #endif
 
