@@ -21,7 +21,7 @@
 #include <thread>
 #include <tuple>
 
-#include "../test_support.h"
+#include "test_support.h"
 
 namespace quorvel {
 namespace {
