@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -52,6 +54,16 @@ SaveResult SaveEntries(const std::string& path, const Entries& list, LoadedFile&
 // The same without a loaded file to compare with and without a sink: nothing is asked,
 // an output beyond its bound is refused (TooLarge) with the text as description.
 SaveResult SaveEntries(const std::string& path, const Entries& list) noexcept;
+
+// Replaces the file at path (or makes it) with bytes as safely as a save does: a
+// temporary that atomically takes its place, owner and permissions kept, nothing lost on
+// failure. No backup, no question: for files the program writes whole, such as exports.
+SaveResult SaveText(const std::string& path, std::string_view bytes) noexcept;
+
+// The refusal of a save whose entries would make output bytes (see SizeLimits.h), for a
+// file loaded with loadedSize bytes; nothing when the output fits.
+std::optional<std::string> TooLargeText(const std::string& path, const Entries& list,
+                                        std::uint64_t output, std::uint64_t loadedSize);
 
 // The file "Original" loads: the backup when there is one, else the file itself.
 std::string RestoreSource(const std::string& path);

@@ -147,7 +147,7 @@ TEST_F(SafeSave, RemovesOnlyAbandonedTemporaries) {
 // What another program did between the load and the save: only a change is asked about,
 // Nein writes nothing, and a link put in the file's place is replaced, never written through.
 TEST_F(SafeSave, AsksBeforeOverwritingAChangedFileAndNeinWritesNothing) {
-    enum Change { kKept, kEdited, kReplaced, kLinked, kGone };
+    enum Change { kKept, kEdited, kReplaced, kLinked, kRetargeted, kGone };
     const std::tuple<const char*, Change, bool, bool> cases[] = {
         // name, what happened after the load, the answer, loaded through a link
         {"unchanged", kKept, false, false},
@@ -160,6 +160,8 @@ TEST_F(SafeSave, AsksBeforeOverwritingAChangedFileAndNeinWritesNothing) {
         {"a link put in its place, Nein", kLinked, false, false},
         {"a link put in its place, Ja", kLinked, true, false},
         {"a link from the start", kKept, false, true},
+        {"its link pointed elsewhere, Nein", kRetargeted, false, true},
+        {"its link pointed elsewhere, Ja", kRetargeted, true, true},
 #endif
     };
     const std::string other = "Masse (85)\nMotor{ Leistung (1000) }\n";  // kOld's size
@@ -181,19 +183,28 @@ TEST_F(SafeSave, AsksBeforeOverwritingAChangedFileAndNeinWritesNothing) {
             fs::last_write_time(path, time);
         }
         if (change == kReplaced) fs::rename(Put(fs::path(name) / "Neu.txt", other), path);
-        if (change == kLinked || change == kGone) fs::remove(path);
-        if (change == kLinked) fs::create_symlink("Ziel.txt", path);
+        if (change == kLinked || change == kGone || change == kRetargeted) fs::remove(path);
+        if (change == kLinked || change == kRetargeted) fs::create_symlink("Ziel.txt", path);
         const std::string before = Get(path);
         const Names listing = Listing(folder);
-        const bool asks = change == kEdited || change == kReplaced || change == kLinked;
+        const char* question =
+            change == kEdited     ? " wurde seit dem Laden von einem anderen "
+            : change == kReplaced ? " wurde seit dem Laden durch eine andere Datei "
+                                  : " ist jetzt ein Verweis auf Ziel.txt, nicht mehr die geladene ";
+        const bool asks = change != kKept && change != kGone;
         const bool written = change != kGone && (!asks || answer);
         if (asks)
-            EXPECT_CALL(sink, AskYesNo("Quorvel", testing::HasSubstr(" wurde seit dem Laden ")))
+            EXPECT_CALL(sink, AskYesNo("Quorvel", testing::HasSubstr(question)))
                 .WillOnce(testing::Return(answer));
         EXPECT_EQ(SaveEntries(path, Sample("90"), loaded, sink).ok(), written);
         EXPECT_EQ(Get(path), written ? FormatEntries(Sample("90")) : before);
+        // Never written through a link to a file that was not loaded, nor copied as backup.
         EXPECT_EQ(Get(target), "Ziel ( 1 ) \r\n");
-        EXPECT_EQ(fs::is_symlink(path), viaLink || (change == kLinked && !answer));
+        EXPECT_EQ(fs::exists(path + "_Orig"),
+                  written && change != kReplaced && change != kLinked && change != kRetargeted);
+        EXPECT_EQ(fs::is_symlink(path),
+                  (viaLink && change == kKept) ||
+                      (asks && !answer && (change == kLinked || change == kRetargeted)));
         // What was saved is the loaded file now: the next save asks nothing.
         EXPECT_TRUE(written ? SaveEntries(path, Sample("100"), loaded, sink).ok()
                             : Listing(folder) == listing);
