@@ -71,6 +71,8 @@ TEST_F(SafeSave, RefusesWhatItMayNotWriteAndCreatesNothing) {
     if (::geteuid() == 0) cases.pop_back();
     fs::create_symlink("Fehlt.txt", dir / "Link.txt");
     cases.emplace_back(Utf8(dir / "Link.txt"), kMissing);
+    ::mkfifo((dir / "Pipe.txt").c_str(), 0600);  // opened without waiting, then refused
+    cases.emplace_back(Utf8(dir / "Pipe.txt"), EINVAL);
 #endif
     const Names before = Listing(dir);
     for (const auto& [path, code] : cases) {
@@ -263,19 +265,27 @@ std::string Attribute(const std::string& path, const char* name) {
 // another user's file leaves file and backup that user's.
 TEST_F(SafeSave, KeepsOwnerAndBitsButNoSetIdBits) {
     const uid_t me = ::geteuid(), nobody = 65534;
-    const std::tuple<const char*, mode_t, uid_t, mode_t> cases[] = {
-        // name, mode, owner, mode of file and backup afterwards
-        {"own, all three", 07755, me, 0755},
-        {"another's set-user-ID", 04755, nobody, 0755},
-        {"another's private", 0600, nobody, 0600},
+    const std::tuple<const char*, mode_t, uid_t, mode_t, bool> cases[] = {
+        // name, mode, owner, mode of file and backup afterwards, saved as text (no backup)
+        {"own, all three", 07755, me, 0755, false},
+        {"another's set-user-ID", 04755, nobody, 0755, false},
+        {"another's private", 0600, nobody, 0600, false},
+        {"another's private, as text", 0640, nobody, 0640, true},
     };
-    for (const auto& [name, mode, owner, after] : cases) {
+    for (const auto& [name, mode, owner, after, text] : cases) {
         if (owner != me && me != 0) continue;  // only an administrator saves another's file
         SCOPED_TRACE(name);
         const std::string path = Put(fs::path(name) / "Lok.txt", kOld);
         ASSERT_EQ(::chown(path.c_str(), owner, owner) | ::chmod(path.c_str(), mode), 0);
-        ASSERT_TRUE(SaveEntries(path, Sample("90")).ok());
+        ASSERT_TRUE(text ? SaveText(path, "<svg/>").ok() : SaveEntries(path, Sample("90")).ok());
+        EXPECT_EQ(Get(path), text ? "<svg/>" : FormatEntries(Sample("90")));
+        EXPECT_EQ(Listing(dir / name),
+                  (text ? Names{"Lok.txt"} : Names{"Lok.txt", "Lok.txt_Orig"}));
+        // A missing file is made, as the user's own.
+        EXPECT_TRUE(!text ||
+                    (SaveText(path + ".svg", "<svg/>").ok() && Get(path + ".svg") == "<svg/>"));
         for (const std::string& file : {path, path + "_Orig"}) {
+            if (text) break;
             struct stat info {};
             ASSERT_EQ(::stat(file.c_str(), &info), 0);
             EXPECT_EQ(info.st_mode & 07777, after) << file;
