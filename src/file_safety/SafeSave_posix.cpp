@@ -51,13 +51,17 @@ class Fd {
     int fd_;
 };
 
-// The open file's status; a second system call when the first fails, so that a lasting
-// fault of one cannot leave a temporary file whose identity is unknown.
-int StatOpen(int fd, struct stat& info) {
-    if (::fstat(fd, &info) == 0) return 0;
+// The status of the open file (path empty) or of the entry at path, not following a
+// link; a second system call when the first fails, so that a lasting fault of one cannot
+// leave a temporary file whose identity is unknown.
+int StatOf(int fd, const char* path, struct stat& info) {
+    if ((*path == '\0' ? ::fstat(fd, &info) : ::lstat(path, &info)) == 0) return 0;
     const int first = Errno();
+    if (first == ENOENT || first == ENOTDIR) return first;
     struct statx x {};
-    if (::statx(fd, "", AT_EMPTY_PATH, STATX_INO | STATX_TYPE, &x) != 0) return first;
+    const int flags = *path == '\0' ? AT_EMPTY_PATH : AT_SYMLINK_NOFOLLOW;
+    if (::statx(*path == '\0' ? fd : AT_FDCWD, path, flags, STATX_INO | STATX_TYPE, &x) != 0)
+        return first;
     info = {};
     info.st_dev = ::makedev(x.stx_dev_major, x.stx_dev_minor);
     info.st_ino = x.stx_ino;
@@ -263,14 +267,14 @@ class TempFile {
             while (::flock(fd.get(), LOCK_EX) != 0 && (err = Errno()) == EINTR) err = 0;
             struct stat held {
             }, named{};
-            if (err == 0) err = StatOpen(fd.get(), held);
-            if (err == 0 && ::lstat(path.c_str(), &named) != 0) {
-                if (errno == ENOENT) continue;
-                err = Errno();
+            if (err == 0) err = StatOf(fd.get(), "", held);
+            if (err == 0) {
+                err = StatOf(AT_FDCWD, path.c_str(), named);
+                if (err == ENOENT) continue;
             }
             if (err != 0) {
                 // Removed only while it is still this save's file.
-                if (StatOpen(fd.get(), held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+                if (StatOf(fd.get(), "", held) == 0 && StatOf(AT_FDCWD, path.c_str(), named) == 0 &&
                     SameInode(held, named))
                     ::unlink(path.c_str());
                 return err;
