@@ -317,6 +317,30 @@ TEST_F(SafeSave, CarriesAclAndExtendedAttributes) {
         EXPECT_TRUE(::geteuid() != 0 || OpensAs(1001, file, O_RDWR)) << file;
     }
 }
+
+// In a shared sticky folder a plain user cannot remove another user's sweep mark; the
+// user's own abandoned temporaries are swept all the same.
+TEST_F(SafeSave, AnotherUsersMarkDoesNotKeepLeftovers) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs two users";
+    const uid_t user = 65534, other = 1001;
+    fs::permissions(dir, fs::perms(01777));
+    const std::string path = Put("Lok.txt", kOld);
+    const std::string leftover = Put(".Lok.txt.0123456789abcdef.qvtmp", "half");
+    ASSERT_EQ(::chown(path.c_str(), user, user) | ::chown(leftover.c_str(), user, user) |
+                  ::chown(Put(".Lok.txt.qvsweep", "").c_str(), other, other),
+              0);
+    const pid_t child = ::fork();
+    if (child == 0)
+        std::_Exit(::setgroups(0, nullptr) == 0 && ::setresgid(user, user, user) == 0 &&
+                           ::setresuid(user, user, user) == 0 &&
+                           SaveEntries(path, Sample("90")).ok()
+                       ? 0
+                       : 1);
+    int status = -1;
+    ASSERT_TRUE(::waitpid(child, &status, 0) == child && WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(Listing(dir), (Names{"Lok.txt", "Lok.txt_Orig", ".Lok.txt.qvsweep"}));
+}
 #endif
 
 }  // namespace
