@@ -43,11 +43,15 @@ inline constexpr std::string_view kBackupSuffix = "_Orig";
 // The new file and the backup keep the file's owner, group, permission bits (less
 // set-user-ID, set-group-ID and sticky), ACL and extended attributes where allowed.
 //
-// When the path no longer names the loaded file as it was (another program changed
-// or replaced it), the user is asked through the sink first and Nein writes nothing;
-// a path that became a symbolic link is then replaced itself, not written through.
-// An output beyond its bound (see SizeLimits.h) is refused with a message. loaded
-// learns the saved file, so the next save compares with that.
+// When the path no longer names the loaded file as it was (another program changed or
+// replaced it, or it is now a symbolic link to another file), the user is asked through
+// the sink first, naming what happened, and Nein writes nothing. A link is then replaced
+// itself, never written through, and no backup is made of a file that was not loaded.
+// Saves of one file by this program take turns for their last check and the replace, so
+// that none of them overwrites another's without asking. A path that names no regular
+// file (a pipe, a device) is refused, told through the sink, without waiting on it. An
+// output beyond its bound (see SizeLimits.h) is refused with a message. loaded learns the
+// saved file, so the next save compares with that.
 SaveResult SaveEntries(const std::string& path, const Entries& list, LoadedFile& loaded,
                        MessageSink& sink) noexcept;
 
