@@ -341,6 +341,21 @@ TEST_F(SafeSave, AnotherUsersMarkDoesNotKeepLeftovers) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(Listing(dir), (Names{"Lok.txt", "Lok.txt_Orig", ".Lok.txt.qvsweep"}));
 }
+
+// The backup lets nobody read what the loaded file did not: a file opened up after the
+// load is copied with the loaded file's bits.
+TEST_F(SafeSave, BackupIsNoMoreReadableThanTheLoadedFile) {
+    const std::string path = Put("Lok.txt", kOld);
+    fs::permissions(path, fs::perms(0600));
+    testing::StrictMock<FakeSink> silent;
+    LoadedFile loaded;
+    Entries list;
+    Vehicle vehicle;
+    ASSERT_TRUE(ReadEntries(path, list, vehicle, kGerman, silent, &loaded.identity));
+    fs::permissions(path, fs::perms(0644));
+    ASSERT_TRUE(SaveEntries(path, Sample("90"), loaded, silent).ok());
+    EXPECT_EQ(fs::status(path + "_Orig").permissions(), fs::perms(0600));
+}
 #endif
 
 }  // namespace
