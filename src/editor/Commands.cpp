@@ -1,6 +1,8 @@
 #include "Commands.h"
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -139,6 +141,17 @@ Field FieldOf(std::string_view name) {
     }
 }
 
+constexpr std::size_t kFieldCount = std::size(kFields);
+
+// ENAMETOOLONG: a name or path beyond the system's limit.
+bool IsNameTooLong(int code) {
+#ifdef _WIN32
+    return code == 206;  // ERROR_FILENAME_EXCED_RANGE
+#else
+    return code == ENAMETOOLONG;
+#endif
+}
+
 const FieldInfo& InfoOf(Field field) {
     return kFields[static_cast<std::size_t>(field)];
 }
@@ -186,6 +199,8 @@ std::string DropQuestion(const std::string& path) {
 // leave the file empty.
 constexpr const char* kNothingLoaded =
     "Nicht gespeichert: Es ist keine vollst\xC3\xA4ndig gelesene Datei geladen.";
+constexpr const char* kNoMemory =
+    "Die Datei wurde nicht gespeichert: Es ist nicht genug Arbeitsspeicher frei.";
 
 namespace {
 
@@ -352,25 +367,89 @@ void OpenPath(EditorState& state, Services& services, const std::optional<std::s
     LoadFile(state, services, *path);
 }
 
+namespace {
+
+// A field's place among all fields a save collects: the ratios after the others.
+std::size_t Slot(const Collected& field, Field kind) {
+    return field.position > 0 ? kFieldCount + static_cast<std::size_t>(field.position - 1)
+                              : static_cast<std::size_t>(kind);
+}
+
+// The field texts into their entries, or false after telling the user why not; the
+// entries change only when all of it fits. Each text is checked once and stored once,
+// shared by every entry of its name.
+bool CollectFields(EditorState& state, Services& services) {
+    std::array<std::vector<std::size_t>, kFieldCount + kRatioFields> entries;
+    std::array<const Collected*, kFieldCount + kRatioFields> fields{};
+    std::vector<Collected> seen;
+    seen.reserve(kFieldCount + kRatioFields);
+    std::uint64_t output = FormattedSize(state.Entries);
+    int n = 0;
+    for (auto it = state.Entries.begin(); it != state.Entries.end(); ++it) {
+        const C_Name_Val entry = *it;
+        const Field kind = FieldOf(entry.Name);
+        const std::optional<Collected> field = FieldForEntry(state, kind, n);
+        if (!field) continue;
+        const std::size_t slot = Slot(*field, kind);
+        if (fields[slot] == nullptr) {
+            if (const auto at = FirstUnstorable(*field->text)) {
+                RefuseUnstorable(services.messages, *field, *at);
+                return false;
+            }
+            fields[slot] = &seen.emplace_back(*field);
+        }
+        if (entry.Typ > 0)
+            output += field->text->size() - entry.Value.size();  // only values are written
+        entries[slot].push_back(it.index());
+    }
+    const std::uint64_t loadedSize =
+        state.Loaded.identity.known ? state.Loaded.identity.size : state.Entries.TextSize();
+    if (const auto refusal = TooLargeText(state.tx_Datei, state.Entries, output, loadedSize)) {
+        services.messages.ShowMessage(kAppTitle, *refusal, MessageIcon::Exclamation);
+        return false;
+    }
+    // Applied to a copy: a list that cannot take them all stays as it was.
+    quorvel::Entries changed = state.Entries;
+    for (std::size_t slot = 0; slot < entries.size(); ++slot) {
+        if (fields[slot] != nullptr) changed.SetValue(entries[slot], *fields[slot]->text);
+    }
+    state.Entries = std::move(changed);
+    return true;
+}
+
+// What the user is told when a save fails.
+void TellSaveFailure(Services& services, const std::string& path, const SaveResult& result) {
+    const SystemError error{result.errorCode, result.description};
+    if (result.step == SaveStep::Backup && IsNameTooLong(result.errorCode)) {
+        services.messages.ShowMessage(kAppTitle,
+                                      "Die Datei " + path +
+                                          " wurde nicht gespeichert: Der Name ihrer Sicherung " +
+                                          result.path + " ist zu lang f\xC3\xBCr das Dateisystem.",
+                                      MessageIcon::Critical);
+    } else if (result.step == SaveStep::Backup) {
+        ShowFileError(services.messages, "Fehler beim Anlegen der Sicherung ", result.path, error);
+    } else if (path.empty()) {
+        ShowFileError(services.messages, "Fehler beim Speichern", path, error);
+    } else {
+        ShowFileError(services.messages, "Fehler beim Speichern von ", path, error);
+    }
+}
+
+}  // namespace
+
 void SaveCommand(EditorState& state, Services& services) {
     if (!state.EntriesLoaded) {
         services.messages.ShowMessage(kAppTitle, kNothingLoaded, MessageIcon::Exclamation);
         return;
     }
-    // All fields are checked before any entry changes: a refused save leaves the
-    // entries as they were.
-    std::vector<std::pair<std::size_t, const std::string*>> matches;
-    int n = 0;
-    for (auto it = state.Entries.begin(); it != state.Entries.end(); ++it) {
-        const std::optional<Collected> field = FieldForEntry(state, FieldOf((*it).Name), n);
-        if (!field) continue;
-        if (const auto at = FirstUnstorable(*field->text)) {
-            RefuseUnstorable(services.messages, *field, *at);
-            return;
-        }
-        matches.emplace_back(it.index(), field->text);
+    try {
+        // All fields are checked before any entry changes: a refused save leaves the
+        // entries as they were.
+        if (!CollectFields(state, services)) return;
+    } catch (...) {
+        services.messages.ShowMessage(kAppTitle, kNoMemory, MessageIcon::Critical);
+        return;
     }
-    for (const auto& [index, text] : matches) state.Entries.SetValue(index, *text);
 
     const std::string path = state.tx_Datei;
     // The load notice said what the save drops; with an older backup beside the file,
@@ -382,12 +461,7 @@ void SaveCommand(EditorState& state, Services& services) {
     // The file now holds the entries' own layout: the next save changes only values.
     if (result.ok()) state.ChangesBeyondFields = false;
     if (result.ok() || result.told) return;
-    const SystemError error{result.errorCode, result.description};
-    if (path.empty()) {
-        ShowFileError(services.messages, "Fehler beim Speichern", path, error);
-    } else {
-        ShowFileError(services.messages, "Fehler beim Speichern von ", path, error);
-    }
+    TellSaveFailure(services, path, result);
 }
 
 void RestoreOriginal(EditorState& state, Services& services) {

@@ -204,6 +204,27 @@ void Entries::SetValue(std::size_t index, std::string_view value) {
     Store(index, name, text, entry.Typ);
 }
 
+void Entries::SetValue(const std::vector<std::size_t>& indices, std::string_view value) {
+    std::vector<std::size_t> changing;
+    std::size_t wide = 0;
+    for (const std::size_t index : indices) {
+        const Slot& slot = At(index);
+        if (Decode(slot).Value == value) continue;  // repeated saves do not grow the list
+        changing.push_back(index);
+        wide += (slot.valueSizeKind >> kSizeBits) == kWide || value.size() > kSizeMask;
+    }
+    if (changing.empty()) return;
+    Ref text;
+    if (!Find(value, text)) text = Append(value);
+    wide_.reserve(wide_.size() + wide);  // nothing below allocates
+    for (const std::size_t index : changing) {
+        const Slot& slot = At(index);
+        const bool isWide = (slot.valueSizeKind >> kSizeBits) == kWide;
+        const Ref name = isWide ? wide_[slot.name.at].name : slot.name;
+        Store(index, name, text, isWide ? wide_[slot.name.at].typ : Decode(slot).Typ);
+    }
+}
+
 bool operator==(const Entries& a, const Entries& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)

@@ -114,6 +114,10 @@ class Entries {
 
     // The save's one change: the entry at index takes a new value text.
     void SetValue(std::size_t index, std::string_view value);
+    // The same for many entries, which share one stored copy of the text. Throws
+    // std::length_error (the list's text would reach 2 GiB) or bad_alloc before any entry
+    // changes; indices must be valid.
+    void SetValue(const std::vector<std::size_t>& indices, std::string_view value);
 
     // What roomSize in AdoptText takes for count entries.
     static constexpr std::size_t RoomFor(std::size_t count) {

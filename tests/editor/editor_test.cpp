@@ -6,6 +6,10 @@
 #include <locale>
 #include <optional>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "Calculation.h"
 #include "Commands.h"
 #include "FieldEvents.h"
@@ -504,6 +508,51 @@ TEST_F(Commands, FailedOrRefusedSaveLeavesTheFileAlone) {
     RestoreOriginal(state, services);
     EXPECT_EQ(sink.shown.back(), "Quorvel|48|Datei nicht gefunden");
     EXPECT_EQ(Texts(state), Texts({}));
+}
+
+// Refused by its cause before anything is written, and the entries stay as they were.
+TEST_F(Commands, RefusedSaveNamesItsCauseAndKeepsTheEntries) {
+    std::string masses;
+    for (int i = 0; i < 5000; ++i) masses += "Masse ( 1 ) \r\n";
+    // name, file name, file content, the mass typed, what changes at the path after the load
+    struct Case {
+        const char *name, *file;
+        std::string content, mass;
+        bool pipe;
+        std::string said;
+    };
+    std::vector<Case> cases = {
+        {"5000 entries take 16 KiB each: 80 MB", "Lok.txt", masses, std::string(16 << 10, '7'),
+         false, "48|Die Datei @ wurde nicht gespeichert: Sie w\xC3\xBCrde 79 MB gro\xC3\x9F"},
+    };
+#ifndef _WIN32
+    const std::string longName(251, 'n');  // with "_Orig" beyond the 255 bytes of a name
+    cases.push_back({"backup name too long", longName.c_str(), kLoco, "85000", false,
+                     "16|Die Datei @ wurde nicht gespeichert: Der Name ihrer Sicherung @_Orig "
+                     "ist zu lang f\xC3\xBCr das Dateisystem."});
+    cases.push_back({"a pipe put at the path", "Pipe.txt", kLoco, "85000", true,
+                     "48|Die Datei @ wurde nicht gespeichert: Der Pfad ist eine benannte Pipe "
+                     "(FIFO), keine gew\xC3\xB6hnliche Datei."});
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = Put(c.file, c.content);
+        OpenPath(state, services, path);
+        const std::string entries = FormatEntries(state.Entries);
+#ifndef _WIN32
+        if (c.pipe) fs::remove(path), ::mkfifo(path.c_str(), 0600);  // not waited on
+#endif
+        state.tx_Masse = c.mass;
+        Save();
+        std::string said = c.said;
+        for (std::size_t at; (at = said.find('@')) != std::string::npos;) said.replace(at, 1, path);
+        EXPECT_THAT(sink.shown, ElementsAre(StartsWith("Quorvel|" + said)));
+        // Refused before collecting: the entries as they were; else they hold the fields.
+        EXPECT_EQ(FormatEntries(state.Entries) == entries, c.mass.size() > 5);
+        EXPECT_TRUE(c.pipe || Get(path) == c.content);
+        std::error_code tooLong;
+        EXPECT_FALSE(fs::exists(path + "_Orig", tooLong));
+    }
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #endif
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <cerrno>
 #include <random>
@@ -30,13 +33,31 @@ TEST_F(Files, FailuresAreToldExactly) {
     fs::permissions(locked, fs::perms::none);
     const std::string missing = Utf8(dir / "Fehlt.txt"), cut = file + '\0',
                       gone = "Datei " + missing + " nicht gefunden";
+#ifndef _WIN32
+    const std::string fifo = Utf8(dir / "Pipe.txt"), closed = Put("Zu/Lok.txt", "x");
+    ::mkfifo(fifo.c_str(), 0600);
+    fs::permissions(dir / "Zu", fs::perms::owner_read);
+    std::string longPath = Utf8(dir);
+    while (longPath.size() < 4200) longPath += "/abcdefgh";
+    const std::string longName = Utf8(dir / std::string(300, 'n'));
+#endif
     [[maybe_unused]] constexpr MessageIcon E = MessageIcon::Exclamation, C = MessageIcon::Critical;
     std::vector<std::tuple<std::string, std::string, std::string, MessageIcon>> cases = {
         {missing, "r", gone, E},
         {missing, "rw", gone, E},
         {missing, "read", gone, E},
-        {folder, "r", "Datei " + folder + " nicht gefunden", E},
 #ifndef _WIN32  // errno numbers and texts; windows_test.cpp has the Windows ones
+        {folder, "r",
+         kOpen + folder + "\r\nDer Pfad ist ein Ordner, keine gew\303\266hnliche Datei.", E},
+        // Opened without waiting: a pipe at the path is refused, not waited on.
+        {fifo, "read",
+         kOpen + fifo +
+             "\r\nDer Pfad ist eine benannte Pipe (FIFO), keine gew\303\266hnliche Datei.",
+         E},
+        {"/dev/null", "r",
+         kOpen + "/dev/null\r\nDer Pfad ist ein Ger\303\244t, keine gew\303\266hnliche Datei.", E},
+        {longPath, "r", kOpen + longPath + "\r\nNummer: 36\r\nFehler: Pfad zu lang", C},
+        {longName, "r", kOpen + longName + "\r\nNummer: 36\r\nFehler: Dateiname zu lang", C},
         {file + "/x", "w", Failed(kOpen, file + "/x", "20", ENOTDIR), C},
         {folder, "w", Failed(kOpen, folder, "21", EISDIR), C},
         {cut, "w", Failed(kOpen, cut, "22", EINVAL), C},
@@ -47,6 +68,8 @@ TEST_F(Files, FailuresAreToldExactly) {
     };
 #ifndef _WIN32
     if (::geteuid() != 0) cases.emplace_back(locked, "r", Failed(kOpen, locked, "13", EACCES), C);
+    // A file in a folder the user may not enter: not "nicht gefunden".
+    if (::geteuid() != 0) cases.emplace_back(closed, "r", Failed(kOpen, closed, "13", EACCES), C);
 #endif
     for (const auto& [path, mode, text, icon] : cases) {
         testing::StrictMock<FakeSink> sink;
@@ -57,6 +80,10 @@ TEST_F(Files, FailuresAreToldExactly) {
                                     : OpenDataFile(path, sink, mode).has_value());
         EXPECT_TRUE(list.size() == 1 && vehicle.GearCount == 3) << path;
     }
+#ifndef _WIN32
+    fs::permissions(dir / "Zu", fs::perms::owner_all);
+    EXPECT_FALSE(IdentifyFile(fifo).known);  // "Original" does not wait on a pipe either
+#endif
     testing::StrictMock<FakeSink> silent;  // other mode texts open nothing and say nothing
     EXPECT_FALSE(OpenDataFile(file, silent, "R") || OpenDataFile(file, silent, "r "));
     // Writing cuts what was there: an empty list leaves an empty file.
