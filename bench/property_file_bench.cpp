@@ -24,6 +24,7 @@
 #include <string>
 
 #include "Commands.h"
+#include "GuardedRead.h"
 #include "Mod_Datei.h"
 #include "Mod_Quorvel.h"
 #include "SafeSave.h"
@@ -240,12 +241,12 @@ void Save(benchmark::State& state, const std::filesystem::path& dir, bool reload
     LoadedFile loaded;
     Entries list;
     Vehicle vehicle;
-    ReadEntries(path, list, vehicle, format, sink, &loaded.identity);
+    ReadEntriesGuarded(path, list, vehicle, format, sink, &loaded.identity);
     for (auto _ : state) {
         if (reload) {
             list = Entries{};
             loaded = {};
-            ReadEntries(path, list, vehicle, format, sink, &loaded.identity);
+            ReadEntriesGuarded(path, list, vehicle, format, sink, &loaded.identity);
         }
         if (!SaveEntries(path, list, loaded, sink).ok()) state.SkipWithError("save failed");
     }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Calculation.h"
+#include "GuardedRead.h"
 #include "LoadNotice.h"
 #include "Mod_Datei.h"
 #include "Mod_Quorvel.h"
@@ -305,8 +306,8 @@ void Load(EditorState& state, Services& services, const std::string& path, bool 
     quorvel::Entries read;
     std::string_view bytes;  // held by the entries
     std::string notice;
-    if (ReadEntries(path, read, state.vehicle, services.format, services.messages,
-                    &state.Loaded.identity, &bytes)) {
+    if (ReadEntriesGuarded(path, read, state.vehicle, services.format, services.messages,
+                           &state.Loaded.identity, &bytes)) {
         state.Entries = std::move(read);
         state.EntriesLoaded = true;
         ShowEntries(state);

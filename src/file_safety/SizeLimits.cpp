@@ -136,15 +136,6 @@ bool FitsInMemory(std::uint64_t need, std::uint64_t taken, const std::string& pa
     return false;
 }
 
-void TellTooLarge(const std::string& path, bool outOfMemory, MessageSink& sink) {
-    sink.ShowMessage(kAppTitle,
-                     "Die Datei " + path + " ist zu gro\xC3\x9F zum Lesen.\r\n" +
-                         (outOfMemory ? "Der Arbeitsspeicher reichte beim Lesen nicht aus."
-                                      : "Eine Eigenschaftsdatei kann h\xC3\xB6"
-                                        "chstens 2 GB gro\xC3\x9F sein."),
-                     MessageIcon::Exclamation);
-}
-
 std::string SaveTooLargeText(const std::string& path, std::uint64_t output,
                              std::uint64_t loadedSize, std::uint64_t indentation) {
     std::string text = "Die Datei " + path + " wurde nicht gespeichert: Sie w\xC3\xBCrde " +

@@ -25,10 +25,6 @@ std::uint64_t ControlGroupLeft(const std::string& root);
 bool FitsInMemory(std::uint64_t need, std::uint64_t taken, const std::string& path,
                   MessageSink& sink, std::uint64_t upTo = 0);
 
-// The refusal when a file could not be read after all: memory ran out while reading
-// (outOfMemory), or the file is beyond the 2 GB the entries can address.
-void TellTooLarge(const std::string& path, bool outOfMemory, MessageSink& sink);
-
 // The need that any machine the window runs on can meet: asking the system costs more
 // than reading a vehicle file.
 inline constexpr std::uint64_t kSurelyAvailable = 64ULL << 20;

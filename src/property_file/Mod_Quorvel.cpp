@@ -16,7 +16,6 @@
 
 #include "LocaleNumber.h"
 #include "Mod_Datei.h"
-#include "SizeLimits.h"
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -442,8 +441,23 @@ void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
     ParseOwned(std::move(block), list, vehicle, format);
 }
 
+namespace {
+
+// The refusal when a file could not be read after all: memory ran out while reading
+// (outOfMemory), or the file is beyond the 2 GB the entries can address.
+void TellTooLarge(const std::string& path, bool outOfMemory, MessageSink& sink) {
+    sink.ShowMessage(kAppTitle,
+                     "Die Datei " + path + " ist zu gro\xC3\x9F zum Lesen.\r\n" +
+                         (outOfMemory ? "Der Arbeitsspeicher reichte beim Lesen nicht aus."
+                                      : "Eine Eigenschaftsdatei kann h\xC3\xB6"
+                                        "chstens 2 GB gro\xC3\x9F sein."),
+                     MessageIcon::Exclamation);
+}
+
+}  // namespace
+
 bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
-                 const NumberFormat& format, MessageSink& sink, FileIdentity* identity,
+                 const NumberFormat& format, MessageSink& sink, ReadGuard* guard,
                  std::string_view* bytesRead) {
     // On any failure GearCount keeps its value: the caller shows no entries then.
     std::optional<ReadBlock> block;
@@ -462,9 +476,9 @@ bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
             const std::uint64_t first = ReadBlock::Allocated(capacity);
             const std::uint64_t worst = first + ExtraNeed({hint, hint}, capacity / kBytesPerEntry);
             bool measure = false;
-            if (worst > kSurelyAvailable) {
-                if (!FitsInMemory(first, 0, path, sink, worst)) return false;
-                measure = worst > AvailableMemory();
+            if (guard != nullptr) {
+                if (!guard->Fits(first, 0, worst)) return false;
+                measure = guard->MayNotFit(worst);
             }
             block = ReadPadded(file->get(), hint);
             if (!block) {
@@ -475,10 +489,9 @@ bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
                 const std::uint64_t taken = ReadBlock::Allocated(block->capacity);
                 const Shape shape = ShapeOf({block->data.get(), block->size});
                 const std::uint64_t extra = ExtraNeed(shape, block->capacity / kBytesPerEntry);
-                if (!FitsInMemory(taken + extra, taken, path, sink)) return false;
+                if (!guard->Fits(taken + extra, taken, 0)) return false;
             }
-            if (identity)
-                *identity = IdentifyOpenFile(file->get(), path, {block->data.get(), block->size});
+            if (guard != nullptr) guard->Read(file->get(), {block->data.get(), block->size});
         }  // closed before the entries are built
         if (bytesRead != nullptr) *bytesRead = std::string_view(block->data.get(), block->size);
         ParseOwned(std::move(*block), list, vehicle, format);

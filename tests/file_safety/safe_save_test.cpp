@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "GuardedRead.h"
 #include "SizeLimits.h"
 #include "test_support.h"
 
@@ -178,7 +179,7 @@ TEST_F(SafeSave, AsksBeforeOverwritingAChangedFileAndNeinWritesNothing) {
         LoadedFile loaded;
         Entries list;
         Vehicle vehicle;
-        ASSERT_TRUE(ReadEntries(path, list, vehicle, kGerman, sink, &loaded.identity));
+        ASSERT_TRUE(ReadEntriesGuarded(path, list, vehicle, kGerman, sink, &loaded.identity));
         if (change == kEdited) {
             const auto time = fs::last_write_time(path);
             Put(fs::path(name) / "Lok.txt", other);
@@ -222,7 +223,7 @@ TEST_F(SafeSave, RefusesAnAbsurdOutputBeforeWritingAnything) {
     LoadedFile loaded;
     Entries list;
     Vehicle vehicle;
-    ASSERT_TRUE(ReadEntries(path, list, vehicle, kGerman, sink, &loaded.identity));
+    ASSERT_TRUE(ReadEntriesGuarded(path, list, vehicle, kGerman, sink, &loaded.identity));
     EXPECT_CALL(sink,
                 ShowMessage("Quorvel",
                             testing::StartsWith("Die Datei " + path + " wurde nicht gespeichert"),
@@ -351,7 +352,7 @@ TEST_F(SafeSave, BackupIsNoMoreReadableThanTheLoadedFile) {
     LoadedFile loaded;
     Entries list;
     Vehicle vehicle;
-    ASSERT_TRUE(ReadEntries(path, list, vehicle, kGerman, silent, &loaded.identity));
+    ASSERT_TRUE(ReadEntriesGuarded(path, list, vehicle, kGerman, silent, &loaded.identity));
     fs::permissions(path, fs::perms(0644));
     ASSERT_TRUE(SaveEntries(path, Sample("90"), loaded, silent).ok());
     EXPECT_EQ(fs::status(path + "_Orig").permissions(), fs::perms(0600));

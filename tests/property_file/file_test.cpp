@@ -12,6 +12,7 @@
 
 #include "ErrorText.h"
 #include "FileIdentity.h"
+#include "GuardedRead.h"
 #include "SizeLimits.h"
 #include "test_support.h"
 
@@ -121,7 +122,7 @@ TEST_F(Files, RefusesOnlyFilesThatDoNotFitInTheMemory) {
             Entries list;
             Vehicle vehicle;
             sink.shown.clear();
-            const bool read = ReadEntries(path, list, vehicle, kGerman, sink);
+            const bool read = ReadEntriesGuarded(path, list, vehicle, kGerman, sink);
             const std::string told =
                 "Quorvel|48|Die Datei " + path + " ist zu gro\303\237 zum Lesen.\r\nSie br";
             const bool fits = path == small || path == large;

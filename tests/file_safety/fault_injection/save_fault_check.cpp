@@ -21,6 +21,7 @@
 #include <thread>
 #include <tuple>
 
+#include "GuardedRead.h"
 #include "test_support.h"
 
 namespace quorvel {
@@ -44,7 +45,7 @@ enum Verdict { kSaved = 0, kRefused = 3, kToldNothing = 4 };  // the probe's exi
     LoadedFile loaded;
     Entries read;
     Vehicle vehicle;
-    if (!ReadEntries(file, read, vehicle, kGerman, sink, &loaded.identity))
+    if (!ReadEntriesGuarded(file, read, vehicle, kGerman, sink, &loaded.identity))
         std::_Exit(kToldNothing);
     // The sanitizer checks a virtual call's type once, through calls a lasting fault fails.
     static_cast<MessageSink&>(sink).ShowMessage("", "", MessageIcon::Critical);
