@@ -6,6 +6,7 @@
 
 #include "Calculation.h"
 #include "Mod_String.h"
+#include "SafeSave.h"
 
 namespace quorvel {
 
@@ -460,6 +461,15 @@ std::string ChartSvg(const DisplayList& list, const ChartColours& colours) {
     }
     svg += "</svg>\n";
     return svg;
+}
+
+std::string SaveChartFile(const std::string& path, const std::string& bytes) {
+    const SaveResult result = SaveText(path, bytes);
+    if (result.ok()) return {};
+    std::string reason = result.description;
+    if (result.errorCode != 0)
+        reason.append(" (Nummer: ").append(std::to_string(result.errorCode)).append(")");
+    return reason;
 }
 
 }  // namespace quorvel

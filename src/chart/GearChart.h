@@ -152,6 +152,10 @@ double ContrastRatio(Rgb a, Rgb b);
 // The empty text when it worked, else the reason in words the user can act on.
 using SaveTextFile = std::function<std::string(const std::string& path, const std::string& bytes)>;
 
+// The SaveTextFile both windows use: the bytes replace the file as safely as a property
+// file is saved (a temporary beside it takes its place whole), without a backup.
+std::string SaveChartFile(const std::string& path, const std::string& bytes);
+
 // The display list as a standalone SVG document (UTF-8), with the description as title.
 std::string ChartSvg(const DisplayList& list, const ChartColours& colours);
 

@@ -13,7 +13,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QShortcut>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -49,18 +48,6 @@ QPen Pen(const ChartColours& colours, ChartRole role, double width, bool dashed)
     QPen pen(Colour(colours, role), width);
     if (dashed) pen.setStyle(Qt::DashLine);
     return pen;
-}
-
-// The straightforward safe write: a temporary file in the target's folder, renamed over
-// the target only when it is complete, so an old file is never half overwritten.
-std::string SaveBesideAndRename(const std::string& path, const std::string& bytes) {
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-            static_cast<qint64>(bytes.size()) ||
-        !file.commit())
-        return file.errorString().toStdString();
-    return {};
 }
 
 }  // namespace
@@ -141,7 +128,7 @@ ChartWindow::ChartWindow(QWidget* owner, SaveTextFile save)
     : QWidget(owner, Qt::Window),
       view_(new View(*this)),
       table_(new QTableWidget(this)),
-      save_(save ? std::move(save) : SaveTextFile(SaveBesideAndRename)) {
+      save_(save ? std::move(save) : SaveTextFile(SaveChartFile)) {
     setObjectName(QStringLiteral("Getriebe"));
     setWindowTitle(QStringLiteral("Getriebe"));
     // Closing the main window ends the program even while this one is open.

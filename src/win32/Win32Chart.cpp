@@ -42,44 +42,10 @@ struct GdiMeasure : TextMeasure {
     HDC dc;
 };
 
-std::string SystemText(DWORD code) {
-    wchar_t* text = nullptr;
-    FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message = text != nullptr ? text : L"";
-    LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r'))
-        message.pop_back();
-    return Utf8(message) + " (" + std::to_string(code) + ")";
-}
-
-// The straightforward safe write: a temporary file in the target's folder, moved over
-// the target only when it is complete, so an old file is never half overwritten.
-std::string SaveBesideAndRename(const std::string& path, const std::string& bytes) {
-    const std::wstring target = Wide(path);
-    const std::wstring temporary = target + L".~tmp";
-    const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return SystemText(GetLastError());
-    DWORD written = 0;
-    const bool ok =
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-        written == bytes.size() && FlushFileBuffers(file);
-    const DWORD error = ok ? 0 : GetLastError();
-    CloseHandle(file);
-    if (ok && MoveFileExW(temporary.c_str(), target.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return {};
-    const DWORD failed = ok ? GetLastError() : error;
-    DeleteFileW(temporary.c_str());
-    return SystemText(failed);
-}
-
 }  // namespace
 
 Win32Chart::Win32Chart(HINSTANCE instance, HWND owner, SaveTextFile save)
-    : instance_(instance), owner_(owner), save_(save ? std::move(save) : SaveBesideAndRename) {}
+    : instance_(instance), owner_(owner), save_(save ? std::move(save) : SaveChartFile) {}
 
 Win32Chart::~Win32Chart() {
     if (window_ != nullptr) {
