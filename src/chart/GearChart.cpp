@@ -33,33 +33,24 @@ std::string RatioCell(double ratio) {
     return std::string(buffer, result.ptr);
 }
 
-std::string FieldName(int field) {
-    return "Übersetzung " + std::to_string(field + 1);
-}
-
 // The problem with the fields, or nothing when a chart can be drawn from them.
 std::optional<std::string> Problem(const EditorState& state, double r, const GearChart& c,
                                    const std::vector<int>& fields) {
-    if (!state.vehicle.HasMotor) return "Kein Motor: kein Getriebe";
-    if (fields.empty()) return "Keine Übersetzung angegeben: kein Getriebe";
-    if (!(r > 0)) return "Treibradradius leer oder nicht größer als 0: keine Geschwindigkeit";
-    if (!(c.u3 > 0)) return "Grenzdrehzahl U3 leer oder nicht größer als 0: keine Geschwindigkeit";
-    if (c.u3 < 1) return "Grenzdrehzahl U3 unter 1: zu klein für ein Diagramm";
-    if (c.u3 > kMaxRevolutions)
-        return "Grenzdrehzahl U3 über " + FormatDecimal(kMaxRevolutions) +
-               ": zu groß für ein Diagramm";
-    if (c.u1 < 0 || c.u1 > c.u3) return "Grenzdrehzahl U1 liegt nicht zwischen 0 und U3";
-    if (c.u2 < 0 || c.u2 > c.u3) return "Grenzdrehzahl U2 liegt nicht zwischen 0 und U3";
+    if (!state.vehicle.HasMotor) return std::string(texts::kChartNoMotor);
+    if (fields.empty()) return std::string(texts::kChartNoRatio);
+    if (!(r > 0)) return std::string(texts::kChartNoRadius);
+    if (!(c.u3 > 0)) return std::string(texts::kChartNoU3);
+    if (c.u3 < 1) return std::string(texts::kChartU3BelowOne);
+    if (c.u3 > kMaxRevolutions) return texts::ChartU3TooHigh(FormatDecimal(kMaxRevolutions));
+    if (c.u1 < 0 || c.u1 > c.u3) return std::string(texts::kChartU1Outside);
+    if (c.u2 < 0 || c.u2 > c.u3) return std::string(texts::kChartU2Outside);
     const double k = r * c.u3 * kFactor;
     for (int field : fields) {
         const double ratio = ParseLeadingNumber(state.tx_ueber[static_cast<std::size_t>(field)]);
-        if (ratio == 0) return FieldName(field) + " ist leer oder 0: kein Getriebe";
+        if (ratio == 0) return texts::ChartRatioZero(field);
         const double v = std::fabs(k / ratio);
-        if (!(v <= kMaxSpeed))
-            return FieldName(field) + " ergibt über " + FormatDecimal(kMaxSpeed) +
-                   " km/h: zu groß für ein Diagramm";
-        if (v < kMinSpeed)
-            return FieldName(field) + " ergibt unter 0.01 km/h: zu klein für ein Diagramm";
+        if (!(v <= kMaxSpeed)) return texts::ChartRatioTooFast(field, FormatDecimal(kMaxSpeed));
+        if (v < kMinSpeed) return texts::ChartRatioTooSlow(field);
     }
     return std::nullopt;
 }
@@ -69,14 +60,14 @@ std::string Description(const GearChart& c) {
     const GearRow* reverse = nullptr;
     for (const GearRow& row : c.rows) (row.reverse ? reverse : forward) = &row;  // fastest last
     const std::size_t n = c.rows.size();
-    std::string text = n == 1 ? "1 Gang" : std::to_string(n) + " Gänge";
-    text += forward ? ", vorwärts bis " + forward->cells[4] + " km/h" : ", kein Vorwärtsgang";
-    text += reverse ? ", rückwärts bis " + reverse->cells[4] + " km/h" : ", kein Rückwärtsgang";
-    if (c.gaps.empty()) return text + ", keine Lücke";
-    text += c.gaps.size() == 1 ? ", 1 Lücke: " : ", " + std::to_string(c.gaps.size()) + " Lücken: ";
+    std::string text = texts::Gears(n);
+    text += forward ? texts::ForwardUpTo(forward->cells[4]) : std::string(texts::kNoForwardGear);
+    text += reverse ? texts::ReverseUpTo(reverse->cells[4]) : std::string(texts::kNoReverseGear);
+    if (c.gaps.empty()) return text.append(texts::kNoGap);
+    text += texts::Gaps(c.gaps.size());
     for (std::size_t i = 0; i < c.gaps.size(); ++i) {
         if (i > 0) text += ", ";
-        text += Speed(c.gaps[i].from) + " bis " + Speed(c.gaps[i].to) + " km/h";
+        text += texts::Gap(Speed(c.gaps[i].from), Speed(c.gaps[i].to));
     }
     return text;
 }
@@ -231,7 +222,7 @@ DisplayList DrawGearChart(const GearChart& chart, double width, double height,
     const double left = pad + labelWidth + tick;
     const double plotWidth = width - left - right;
     if (plotWidth < 6 * h || plotHeight < 4 * h)
-        return Message("Zu wenig Platz für das Diagramm", width, height, h);
+        return Message(std::string(texts::kChartNoRoom), width, height, h);
 
     // Speeds across: reverse gears to the left of zero, forward gears to the right.
     double forwardTop = 0, reverseTop = 0;
@@ -293,15 +284,19 @@ DisplayList DrawGearChart(const GearChart& chart, double width, double height,
     list.lines.push_back({{X(0), top}, {X(0), plotBottom}, ChartRole::Axis, 1.5, false});
     list.lines.push_back(
         {{left, plotBottom}, {plotRight, plotBottom}, ChartRole::Axis, 1.5, false});
-    list.texts.push_back(
-        {{left - tick, top - pad / 2}, "U/min", ChartAnchor::BottomLeft, ChartRole::Text});
+    list.texts.push_back({{left - tick, top - pad / 2},
+                          std::string(texts::kAxisRevolutions),
+                          ChartAnchor::BottomLeft,
+                          ChartRole::Text});
     list.texts.push_back({{plotRight, height - pad / 2},
-                          "vorwärts km/h",
+                          std::string(texts::kAxisForward),
                           ChartAnchor::BottomRight,
                           ChartRole::Text});
     if (reverseTop > 0)
-        list.texts.push_back(
-            {{left, height - pad / 2}, "rückwärts km/h", ChartAnchor::BottomLeft, ChartRole::Text});
+        list.texts.push_back({{left, height - pad / 2},
+                              std::string(texts::kAxisReverse),
+                              ChartAnchor::BottomLeft,
+                              ChartRole::Text});
 
     // One line per gear from standstill to its top speed at U3; reverse gears dashed as
     // well as coloured, so they differ without colour too. A forward gear's shift at U3
@@ -466,10 +461,8 @@ std::string ChartSvg(const DisplayList& list, const ChartColours& colours) {
 std::string SaveChartFile(const std::string& path, const std::string& bytes) {
     const SaveResult result = SaveText(path, bytes);
     if (result.ok()) return {};
-    std::string reason = result.description;
-    if (result.errorCode != 0)
-        reason.append(" (Nummer: ").append(std::to_string(result.errorCode)).append(")");
-    return reason;
+    if (result.errorCode == 0) return result.description;
+    return texts::WithNumber(result.description, result.errorCode);
 }
 
 }  // namespace quorvel

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "EditorState.h"
+#include "Texts.h"
 
 // The gear chart "Getriebe": what the present field texts say about the gearbox, as a
 // table and as a picture in plain data. It reads the fields as the calculation does (the
@@ -29,8 +30,8 @@ struct GearRow {
     std::array<std::string, 6> cells;
 };
 
-inline constexpr std::array<std::string_view, 6> kGearColumns{
-    "Gang", "Übersetzung", "km/h bei U1", "km/h bei U2", "km/h bei U3", "U/min nach Hochschalten"};
+// The table's column headers.
+using texts::kGearColumns;
 
 // Speeds between two forward gears where neither runs between U1 and U3.
 struct SpeedGap {

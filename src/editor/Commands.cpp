@@ -21,6 +21,7 @@
 #include "Mod_Quorvel.h"
 #include "Mod_String.h"
 #include "SafeSave.h"
+#include "Texts.h"
 
 namespace quorvel {
 
@@ -31,8 +32,6 @@ namespace {
 constexpr std::string_view kRatioLabel =
     "\xC3\x9C"
     "bersetzung";
-constexpr std::string_view kOpenQuote = "\xE2\x80\x9E";   // „
-constexpr std::string_view kCloseQuote = "\xE2\x80\x9C";  // “
 
 // Whether a field's text can stand in a value of the host's file as it is: only the
 // printable ASCII bytes survive the next reading, and the brackets would cut the value
@@ -64,15 +63,12 @@ std::size_t Utf8Length(std::string_view text, std::size_t at) {
 // invisible ones by name, a control character or a stray byte by its number.
 std::string DescribeCharacter(std::string_view text, std::size_t at) {
     const auto byte = static_cast<unsigned char>(text[at]);
-    if (byte == '\t') return "Tabulator";
-    if (byte == '\r' || byte == '\n') return "Zeilenumbruch";
+    if (byte == '\t') return std::string(texts::kCharacterTab);
+    if (byte == '\r' || byte == '\n') return std::string(texts::kCharacterLineBreak);
     std::size_t length = byte >= 32 && byte <= 126 ? 1 : Utf8Length(text, at);
-    if (length > 0) {
-        return std::string(kOpenQuote) + std::string(text.substr(at, length)) +
-               std::string(kCloseQuote);
-    }
-    if (byte < 32 || byte == 127) return std::string("Steuerzeichen Nr. ").append(Decimal(byte));
-    return std::string("Byte ").append(Decimal(byte));  // not UTF-8, e.g. a Latin-1 umlaut
+    if (length > 0) return texts::CharacterQuoted(text.substr(at, length));
+    if (byte < 32 || byte == 127) return texts::CharacterControl(byte);
+    return texts::CharacterByte(byte);  // not UTF-8, e.g. a Latin-1 umlaut
 }
 
 // The first character of the text that the file cannot hold, as its offset.
@@ -172,38 +168,9 @@ std::optional<Collected> FieldForEntry(const EditorState& state, Field field, in
 void RefuseUnstorable(MessageSink& messages, const Collected& field, std::size_t at) {
     std::string label(field.label);
     if (field.position > 0) label.append(" ").append(Decimal(field.position));
-    messages.ShowMessage(kAppTitle,
-                         "Die Datei wurde nicht gespeichert.\r\nDas Feld " +
-                             std::string(kOpenQuote) + label + std::string(kCloseQuote) +
-                             " enth\xC3\xA4lt ein Zeichen, das die Datei nicht aufnehmen kann: " +
-                             DescribeCharacter(*field.text, at) +
-                             "\r\nErlaubt sind Buchstaben ohne Umlaute, Ziffern, Leerzeichen und "
-                             "Satzzeichen au\xC3\x9F"
-                             "er ( ) { }.",
+    messages.ShowMessage(kAppTitle, texts::Unstorable(label, DescribeCharacter(*field.text, at)),
                          MessageIcon::Exclamation);
 }
-
-// The save's question before it drops what only the file holds.
-std::string DropQuestion(const std::string& path) {
-    return "Die Datei " + path +
-           " w\xC3\xBCrde beim Speichern \xC3\xBC"
-           "ber die Werte der Felder hinaus ge\xC3\xA4ndert (siehe den Hinweis beim Laden), "
-           "und die Sicherung " +
-           path + std::string(kBackupSuffix) +
-           " enth\xC3\xA4lt einen \xC3\xA4lteren Stand; sie wird nicht ersetzt.\r\nWas nur "
-           "in der Datei steht, ginge verloren.\r\n\r\nTrotzdem speichern?";
-}
-
-}  // namespace
-
-// Without a file read in full there is nothing to save: writing the empty list would
-// leave the file empty.
-constexpr const char* kNothingLoaded =
-    "Nicht gespeichert: Es ist keine vollst\xC3\xA4ndig gelesene Datei geladen.";
-constexpr const char* kNoMemory =
-    "Die Datei wurde nicht gespeichert: Es ist nicht genug Arbeitsspeicher frei.";
-
-namespace {
 
 // What a new file must not inherit from the last one: reading only ever sets HasMotor.
 void ForgetVehicle(EditorState& state) {
@@ -422,25 +389,25 @@ bool CollectFields(EditorState& state, Services& services) {
 void TellSaveFailure(Services& services, const std::string& path, const SaveResult& result) {
     const SystemError error{result.errorCode, result.description};
     if (result.step == SaveStep::Backup && IsNameTooLong(result.errorCode)) {
-        services.messages.ShowMessage(kAppTitle,
-                                      "Die Datei " + path +
-                                          " wurde nicht gespeichert: Der Name ihrer Sicherung " +
-                                          result.path + " ist zu lang f\xC3\xBCr das Dateisystem.",
+        services.messages.ShowMessage(kAppTitle, texts::BackupNameTooLong(path, result.path),
                                       MessageIcon::Critical);
     } else if (result.step == SaveStep::Backup) {
-        ShowFileError(services.messages, "Fehler beim Anlegen der Sicherung ", result.path, error);
+        ShowFileError(services.messages, texts::kBackupFailed, result.path, error);
     } else if (path.empty()) {
-        ShowFileError(services.messages, "Fehler beim Speichern", path, error);
+        ShowFileError(services.messages, texts::kSaveFailed, path, error);
     } else {
-        ShowFileError(services.messages, "Fehler beim Speichern von ", path, error);
+        ShowFileError(services.messages, texts::kSaveFailedOf, path, error);
     }
 }
 
 }  // namespace
 
 void SaveCommand(EditorState& state, Services& services) {
+    // Without a file read in full there is nothing to save: writing the empty list would
+    // leave the file empty.
     if (!state.EntriesLoaded) {
-        services.messages.ShowMessage(kAppTitle, kNothingLoaded, MessageIcon::Exclamation);
+        services.messages.ShowMessage(kAppTitle, std::string(texts::kNothingLoaded),
+                                      MessageIcon::Exclamation);
         return;
     }
     try {
@@ -448,7 +415,8 @@ void SaveCommand(EditorState& state, Services& services) {
         // entries as they were.
         if (!CollectFields(state, services)) return;
     } catch (...) {
-        services.messages.ShowMessage(kAppTitle, kNoMemory, MessageIcon::Critical);
+        services.messages.ShowMessage(kAppTitle, std::string(texts::kSaveNoMemory),
+                                      MessageIcon::Critical);
         return;
     }
 
@@ -456,7 +424,8 @@ void SaveCommand(EditorState& state, Services& services) {
     // The load notice said what the save drops; with an older backup beside the file,
     // nothing would keep it.
     if (state.ChangesBeyondFields && BackupLacksFile(path) &&
-        !services.messages.AskYesNo(kAppTitle, DropQuestion(path)))
+        !services.messages.AskYesNo(kAppTitle,
+                                    texts::DropQuestion(path, path + std::string(kBackupSuffix))))
         return;
     const SaveResult result = SaveEntries(path, state.Entries, state.Loaded, services.messages);
     // The file now holds the entries' own layout: the next save changes only values.
@@ -470,7 +439,8 @@ void RestoreOriginal(EditorState& state, Services& services) {
     if (path.empty()) {
         // No file is loaded. Not even looked up: the backup's name alone, "_Orig", would
         // name a file in whatever folder the program was started from.
-        services.messages.ShowMessage(kAppTitle, "Datei nicht gefunden", MessageIcon::Exclamation);
+        services.messages.ShowMessage(kAppTitle, std::string(texts::kFileNotFoundNoPath),
+                                      MessageIcon::Exclamation);
         return;
     }
     const std::string source = RestoreSource(path);

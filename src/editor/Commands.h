@@ -5,12 +5,13 @@
 
 #include "EditorState.h"
 #include "Services.h"
+#include "Texts.h"
 
 // The editor's commands on whole files: open, load, show, save and restore.
 namespace quorvel {
 
 // The filter and flags the open dialog is given.
-inline const std::string kOpenFilter{"Text-Dateien (*.txt)\0*.txt", 26};
+inline const std::string kOpenFilter{texts::kOpenFilter};
 inline constexpr std::uint32_t kOpenFlags = 6144;  // path and file must exist
 
 // Clears HasMotor, hides the engine frame and selects "Andere", then lets the user choose

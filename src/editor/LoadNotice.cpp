@@ -1,10 +1,10 @@
 #include "LoadNotice.h"
 
-#include <charconv>
 #include <iterator>
 
 #include "EditorState.h"
 #include "Mod_Quorvel.h"
+#include "Texts.h"
 
 namespace quorvel {
 
@@ -124,29 +124,15 @@ unsigned FindKinds(std::string_view bytes) {
     return kinds;
 }
 
-// Non-ASCII letters spelled as UTF-8 bytes, as elsewhere in the project.
-constexpr const char* kLines[] = {
-    "Sie enth\xC3\xA4lt Bin\xC3\xA4rdaten (Steuerzeichen) und ist wohl keine "
-    "Eigenschaftsdatei; nur ihre lesbaren Teile blieben erhalten.",
-    "Zeichen au\xC3\x9F"
-    "erhalb von ASCII (etwa Umlaute) gingen verloren.",
-    "Eine Klammer \xE2\x80\x9E(\xE2\x80\x9C, \xE2\x80\x9E)\xE2\x80\x9C, \xE2\x80\x9E{\xE2\x80\x9C "
-    "oder \xE2\x80\x9E}\xE2\x80\x9C steht innerhalb eines Werts oder ohne Gegenst\xC3\xBC"
-    "ck; der Wert w\xC3\xBCrde aufgeteilt und anders geschrieben.",
-    "Die Gruppen mit \xE2\x80\x9E{\xE2\x80\x9C und \xE2\x80\x9E}\xE2\x80\x9C sind nicht "
-    "ausgeglichen.",
-    "Text vor einem \xE2\x80\x9E}\xE2\x80\x9C (ein Name am Ende einer Gruppe) ginge verloren.",
-    "Text nach dem letzten vollst\xC3\xA4ndigen Eintrag ginge verloren.",
-    "Steuerzeichen (unsichtbare Bytes) gingen verloren.",
+// One line per kind, in the order of the kinds' bits.
+const std::string_view kLines[] = {
+    texts::kChangeBinary,     texts::kChangeNonAscii,     texts::kChangeBracket,
+    texts::kChangeUnbalanced, texts::kChangeNamedClosing, texts::kChangeUnfinished,
+    texts::kChangeControl,
 };
 
-constexpr const char* kBackupName =
-    "Die Sicherung (Dateiname mit angeh\xC3\xA4ngtem \xE2\x80\x9E_Orig\xE2\x80\x9C)";
-
 std::string ChangeWarning(unsigned kinds, BackupState backup) {
-    std::string text =
-        "Beim Speichern w\xC3\xBCrde sich diese Datei \xC3\xBC"
-        "ber die Werte der Felder hinaus \xC3\xA4ndern:";
+    std::string text(texts::kChangeOpening);
     // A binary file is told as such; its stray brackets would only add noise.
     if ((kinds & Binary) != 0) kinds = Binary;
     bool named = false;
@@ -155,22 +141,18 @@ std::string ChangeWarning(unsigned kinds, BackupState backup) {
         text.append("\r\n- ").append(kLines[i]);
         named = true;
     }
-    if (!named) text += "\r\n- Ihr Inhalt w\xC3\xBCrde anders geordnet geschrieben.";
-    text.append("\r\n").append(kBackupName);
+    if (!named) text.append("\r\n- ").append(texts::kChangeOrder);
+    text.append("\r\n").append(texts::kBackupName);
     switch (backup) {
         case BackupState::None:
-            return text +
-                   ", die beim ersten Speichern entsteht, beh\xC3\xA4lt die Datei, wie sie war.";
+            return text.append(texts::kBackupWillHold);
         case BackupState::Holds:
-            return text + " gibt es schon; sie enth\xC3\xA4lt die Datei, wie sie jetzt ist.";
+            return text.append(texts::kBackupHolds);
         case BackupState::Older:
             break;
     }
     // An existing backup is never replaced: what only this version holds would be gone.
-    return text +
-           " gibt es schon mit einem \xC3\xA4lteren Stand und wird nicht ersetzt: Keine "
-           "Sicherung beh\xC3\xA4lt die Datei, wie sie jetzt ist. Vor dem Speichern wird "
-           "deshalb gefragt.";
+    return text.append(texts::kBackupOlder);
 }
 
 // The entries that mirror a field, bar "Uebersetzung" (one per ratio field); the motor's
@@ -185,11 +167,6 @@ constexpr std::string_view kFieldNames[] = {"Masse",
                                             "Treibradradius"};
 constexpr std::size_t kAlwaysSaved = 3;
 
-std::string Count(long long number) {
-    char digits[24];
-    return {digits, std::to_chars(digits, digits + sizeof digits, number).ptr};
-}
-
 // One sentence per field whose entry the file holds more than once.
 std::string DuplicateNote(const Entries& entries, bool motor) {
     long long counts[std::size(kFieldNames)] = {};
@@ -201,26 +178,9 @@ std::string DuplicateNote(const Entries& entries, bool motor) {
     for (std::size_t i = 0; i < fields; ++i) {
         if (counts[i] < 2) continue;
         if (!note.empty()) note += "\r\n";
-        note.append("Der Eintrag \xE2\x80\x9E")
-            .append(kFieldNames[i])
-            .append("\xE2\x80\x9C steht ")
-            .append(Count(counts[i]))
-            .append(
-                "-mal in der Datei. Das Feld zeigt den Wert des letzten; beim Speichern "
-                "erhalten alle den Wert des Feldes.");
+        note += texts::DuplicateEntry(kFieldNames[i], counts[i]);
     }
     return note;
-}
-
-std::string RatioNote(int ratios) {
-    char digits[16];
-    const std::string count(digits, std::to_chars(digits, digits + sizeof digits, ratios).ptr);
-    return "Die Datei enth\xC3\xA4lt " + count +
-           " \xC3\x9C"
-           "bersetzungen. Nur die ersten sechs werden gezeigt und neu berechnet; "
-           "\xE2\x80\x9EV Max vorw\xC3\xA4rts\xE2\x80\x9C gilt f\xC3\xBCr die sechste. Die "
-           "\xC3\xBC"
-           "brigen bleiben in der Datei, wie sie sind.";
 }
 
 }  // namespace
@@ -237,7 +197,7 @@ std::string LoadNotice(std::string_view bytes, const Entries& entries, bool moto
     add(DuplicateNote(entries, motor));
     int ratios = 0;
     entries.ForEach([&ratios](const C_Name_Val& entry) { ratios += entry.Name == "Uebersetzung"; });
-    if (ratios > kRatioFields) add(RatioNote(ratios));
+    if (ratios > kRatioFields) add(texts::ExtraRatios(ratios));
     return notice;
 }
 

@@ -6,6 +6,7 @@
 
 #include "Calculation.h"
 #include "Mod_String.h"
+#include "Texts.h"
 
 namespace quorvel {
 
@@ -82,9 +83,8 @@ std::optional<double> Power(const EditorState& state, const NumberFormat& format
                             MessageSink& messages) {
     std::optional<double> power = ParseStrictNumber(state.tx_Leistung, format);
     if (!power) {
-        messages.ShowMessage(
-            kAppTitle, "Das Feld Leistung enth\xC3\xA4lt keine Zahl: \"" + state.tx_Leistung + "\"",
-            MessageIcon::Exclamation);
+        messages.ShowMessage(kAppTitle, texts::PowerNoNumber(state.tx_Leistung),
+                             MessageIcon::Exclamation);
     }
     return power;
 }

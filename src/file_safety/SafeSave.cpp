@@ -9,6 +9,7 @@
 #include "Mod_Quorvel.h"
 #include "SaveSteps.h"
 #include "SizeLimits.h"
+#include "Texts.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -128,39 +129,28 @@ std::optional<SaveResult> RefuseTooLarge(const std::string& path, const Entries&
 
 bool AskOverwrite(MessageSink& sink, const std::string& path, Change change,
                   const std::string& linkTarget) {
-    std::string text = "Die Datei " + path;
+    std::string text;
     switch (change) {
         case Change::Linked:
-            text += " ist jetzt ein Verweis auf " + linkTarget +
-                    ", nicht mehr die geladene Datei.\r\nBeim Speichern wird der Verweis durch "
-                    "die Datei ersetzt; sein Ziel bleibt unver\xC3\xA4ndert.";
+            text = texts::OverwriteLinked(path, linkTarget);
             break;
         case Change::Replaced:
-            text +=
-                " wurde seit dem Laden durch eine andere Datei ersetzt.\r\nSpeichern "
-                "\xC3\xBC"
-                "berschreibt diese andere Datei.";
+            text = texts::OverwriteReplaced(path);
             break;
         case Change::Gone:
-            text +=
-                " wurde seit dem Laden gel\xC3\xB6scht oder verschoben.\r\nSpeichern legt "
-                "sie neu an.";
+            text = texts::OverwriteGone(path);
             break;
         case Change::Edited:
-            text +=
-                " wurde seit dem Laden von einem anderen Programm ge\xC3\xA4ndert.\r\n"
-                "Speichern \xC3\xBC"
-                "berschreibt diese \xC3\x84nderungen.";
+            text = texts::OverwriteEdited(path);
             break;
     }
-    return sink.AskYesNo(kAppTitle, text + "\r\n\r\nTrotzdem speichern?");
+    return sink.AskYesNo(kAppTitle, text);
 }
 
 std::string NotRegularText(const std::string& path, unsigned kind) {
     const std::string_view what = SpecialFileKind(kind);
     if (what.empty()) return {};
-    return "Die Datei " + path + " wurde nicht gespeichert: Der Pfad ist " + std::string(what) +
-           ", keine gew\xC3\xB6hnliche Datei.";
+    return texts::SaveNotRegular(path, what);
 }
 
 SaveResult Declined(const std::string& path) {

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "C_Name_Val.h"
+#include "Texts.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -21,14 +22,9 @@ namespace {
 
 constexpr std::uint64_t kNone = std::numeric_limits<std::uint64_t>::max();
 
-std::string Decimal(std::uint64_t number) {
-    char digits[24];
-    return {digits, std::to_chars(digits, digits + sizeof digits, number).ptr};
-}
-
 // Whole MB, rounded up, so a need is never shown smaller than it is.
-std::string Megabytes(std::uint64_t bytes) {
-    return Decimal(bytes / (1 << 20) + (bytes % (1 << 20) != 0));
+std::uint64_t Megabytes(std::uint64_t bytes) {
+    return bytes / (1 << 20) + (bytes % (1 << 20) != 0);
 }
 
 #ifndef _WIN32
@@ -125,29 +121,18 @@ bool FitsInMemory(std::uint64_t need, std::uint64_t taken, const std::string& pa
     const std::uint64_t left = AvailableMemory();
     const std::uint64_t available = left > kNone - taken ? kNone : left + taken;
     if (need <= available) return true;
-    sink.ShowMessage(kAppTitle,
-                     "Die Datei " + path +
-                         " ist zu gro\xC3\x9F zum Lesen.\r\nSie br\xC3\xA4uchte bis zu " +
-                         Megabytes(std::max(need, upTo)) +
-                         " MB Arbeitsspeicher, verf\xC3\xBC"
-                         "gbar sind " +
-                         Megabytes(available) + " MB.",
-                     MessageIcon::Exclamation);
+    sink.ShowMessage(
+        kAppTitle,
+        texts::TooLargeToRead(path, Megabytes(std::max(need, upTo)), Megabytes(available)),
+        MessageIcon::Exclamation);
     return false;
 }
 
 std::string SaveTooLargeText(const std::string& path, std::uint64_t output,
                              std::uint64_t loadedSize, std::uint64_t indentation) {
-    std::string text = "Die Datei " + path + " wurde nicht gespeichert: Sie w\xC3\xBCrde " +
-                       Megabytes(output) + " MB gro\xC3\x9F, mehr als das " + Decimal(kSaveGrowth) +
-                       "fache der geladenen (" + Decimal(loadedSize) + " Bytes).\r\n";
     // Each level of nesting indents every line inside it by one tab more.
-    if (indentation > output / 2)
-        return text +
-               "Ursache: Die Gruppen sind zu tief ineinander verschachtelt; jede Ebene "
-               "r\xC3\xBC"
-               "ckt ihre Zeilen um einen Tabulator weiter ein.";
-    return text + "Ursache: Die Eintr\xC3\xA4ge sind zu viele oder zu lang.";
+    return texts::SaveTooLarge(path, Megabytes(output), kSaveGrowth, loadedSize,
+                               indentation > output / 2);
 }
 
 }  // namespace quorvel

@@ -9,6 +9,7 @@
 #include "InitEditor.h"
 #include "Mod_Datei.h"
 #include "Presets.h"
+#include "Texts.h"
 
 namespace quorvel {
 
@@ -136,10 +137,10 @@ void Form::OpenArguments(const std::vector<std::string>& arguments,
             workingFolder ? *workingFolder : Utf8(std::filesystem::current_path());
         OpenChosenFile(state_, services_, AbsolutePath(arguments.front(), folder));
         if (arguments.size() == 1) return;
-        std::string text = "Nur die erste Datei wurde ge\u00F6ffnet. Nicht ge\u00F6ffnet:";
+        std::vector<std::string> others;
         for (std::size_t i = 1; i < arguments.size(); ++i)
-            text += "\r\n" + AbsolutePath(arguments[i], folder);
-        sink_.ShowMessage(kAppTitle, text, MessageIcon::Information);
+            others.push_back(AbsolutePath(arguments[i], folder));
+        sink_.ShowMessage(kAppTitle, texts::NotOpened(others), MessageIcon::Information);
     });
 }
 
@@ -186,7 +187,7 @@ void Form::React(const std::function<void()>& reaction) {
     } catch (const std::exception& e) {
         ReportFailure(e);
     } catch (...) {
-        ReportFailure(std::runtime_error("unbekannte Ausnahme"));
+        ReportFailure(std::runtime_error(std::string(texts::kUnknownException)));
     }
     reacting_ = false;
     try {
@@ -212,11 +213,10 @@ void Form::ReportFailure(const std::exception& e) noexcept {
         // No toolkit passes an exception on through its event loop: tell the user instead
         // of ending the program with the edits.
         const bool memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
-        sink_.ShowMessage(kAppTitle,
-                          memory
-                              ? std::string("Nicht genug Arbeitsspeicher f\u00FCr diesen Schritt.")
-                              : std::string("Unerwarteter Fehler: ") + e.what(),
-                          MessageIcon::Critical);
+        sink_.ShowMessage(
+            kAppTitle,
+            memory ? std::string(texts::kStepNoMemory) : texts::UnexpectedFault(e.what()),
+            MessageIcon::Critical);
     } catch (...) {
         // Not even the message could be shown; the edits stay in the window.
     }

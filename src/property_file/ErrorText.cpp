@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <climits>
 
+#include "Texts.h"
+
 namespace quorvel {
 
 #ifdef _WIN32
@@ -16,42 +18,25 @@ std::string ErrorText(std::int64_t, std::string systemText, std::string_view) {
 
 namespace {
 
-// Umlauts and "ß" spelled as UTF-8 bytes, as elsewhere in the project.
 struct Known {
     int code;
-    const char* text;
+    std::string_view text;
 };
-constexpr Known kTexts[] = {
-    {EACCES, "Zugriff verweigert"},
-    {EPERM, "Vorgang nicht erlaubt"},
-    {ENOENT, "Datei oder Ordner nicht gefunden"},
-    {ENOTDIR, "Ein Teil des Pfads ist kein Ordner"},
-    {EISDIR, "Der Pfad ist ein Ordner"},
-    {EROFS, "Das Dateisystem ist schreibgesch\xC3\xBCtzt"},
-    {ENOSPC, "Kein freier Platz auf dem Datentr\xC3\xA4ger"},
-    {EDQUOT,
-     "Speicherkontingent \xC3\xBC"
-     "berschritten"},
-    {EIO, "Ein-/Ausgabefehler"},
-    {EFBIG, "Datei zu gro\xC3\x9F"},
-    {EOVERFLOW, "Datei zu gro\xC3\x9F"},
-    {EMFILE, "Zu viele offene Dateien"},
-    {ENFILE, "Zu viele offene Dateien im System"},
-    {ENAMETOOLONG, "Dateiname zu lang"},
-    {ETXTBSY, "Datei wird gerade benutzt"},
-    {EBUSY, "Datei oder Ger\xC3\xA4t wird gerade benutzt"},
-    {ELOOP, "Zu viele symbolische Verkn\xC3\xBCpfungen im Pfad"},
-    {ENOMEM, "Nicht genug Arbeitsspeicher"},
-    {EEXIST, "Die Datei existiert bereits"},
-    {EXDEV, "Verschieben zwischen Dateisystemen nicht m\xC3\xB6glich"},
-    {EINVAL, "Ung\xC3\xBCltiger Dateiname oder Vorgang"},
-    {ENXIO, "Ger\xC3\xA4t nicht vorhanden"},
-    {ENODEV, "Ger\xC3\xA4t nicht vorhanden"},
-    {ESTALE, "Die Datei ist auf dem Netzlaufwerk nicht mehr vorhanden"},
-    {EINTR, "Vorgang unterbrochen"},
-    {EAGAIN,
-     "Datei vor\xC3\xBC"
-     "bergehend gesperrt"},
+// The codes a read or a save can meet.
+const Known kTexts[] = {
+    {EACCES, texts::kCauseAccessDenied},    {EPERM, texts::kCauseNotPermitted},
+    {ENOENT, texts::kCauseNotFound},        {ENOTDIR, texts::kCauseNotAFolder},
+    {EISDIR, texts::kCauseIsAFolder},       {EROFS, texts::kCauseReadOnly},
+    {ENOSPC, texts::kCauseDiskFull},        {EDQUOT, texts::kCauseQuota},
+    {EIO, texts::kCauseInputOutput},        {EFBIG, texts::kCauseFileTooLarge},
+    {EOVERFLOW, texts::kCauseFileTooLarge}, {EMFILE, texts::kCauseTooManyOpen},
+    {ENFILE, texts::kCauseSystemOpen},      {ENAMETOOLONG, texts::kCauseNameTooLong},
+    {ETXTBSY, texts::kCauseFileBusy},       {EBUSY, texts::kCauseBusy},
+    {ELOOP, texts::kCauseLinkLoop},         {ENOMEM, texts::kCauseNoMemory},
+    {EEXIST, texts::kCauseExists},          {EXDEV, texts::kCauseCrossDevice},
+    {EINVAL, texts::kCauseInvalid},         {ENXIO, texts::kCauseNoDevice},
+    {ENODEV, texts::kCauseNoDevice},        {ESTALE, texts::kCauseStale},
+    {EINTR, texts::kCauseInterrupted},      {EAGAIN, texts::kCauseLocked},
 };
 
 }  // namespace
@@ -64,10 +49,10 @@ std::string ErrorText(std::int64_t code, std::string systemText, std::string_vie
             end = std::min(path.find('/', start), path.size());
             longest = std::max(longest, end - start);
         }
-        if (longest <= NAME_MAX) return "Pfad zu lang";
+        if (longest <= NAME_MAX) return std::string(texts::kCausePathTooLong);
     }
     for (const Known& known : kTexts) {
-        if (known.code == code) return known.text;
+        if (known.code == code) return std::string(known.text);
     }
     return systemText;
 }

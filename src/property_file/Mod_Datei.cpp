@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <system_error>
 
 #include "ErrorText.h"
+#include "Texts.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -23,11 +23,6 @@ namespace quorvel {
 namespace {
 
 enum class Access { Read, Write, ReadWrite };
-
-// "Ö" spelled as UTF-8 bytes so the text does not depend on the compiler's source charset.
-constexpr std::string_view kOpenFailed =
-    "Fehler beim \xC3\x96"
-    "ffnen von ";
 
 // Counts characters, not bytes: UTF-8 continuation bytes do not start a character.
 std::size_t CharacterCount(std::string_view text) {
@@ -189,17 +184,10 @@ SystemError LastSystemError() {
 
 void ShowFileError(MessageSink& sink, std::string_view what, const std::string& path,
                    const SystemError& error) {
-    std::string text;
-    text.reserve(what.size() + path.size() + error.description.size() + 40);
-    text += what;
-    text += path;
-    text += "\r\nNummer: ";
-    char number[24];
-    const auto written = std::to_chars(number, number + sizeof number, error.number);
-    text.append(number, written.ptr);
-    text += "\r\nFehler: ";
-    text += ErrorText(error.number, error.description, path);
-    sink.ShowMessage(kAppTitle, text, MessageIcon::Critical);
+    sink.ShowMessage(kAppTitle,
+                     texts::FileError(what, path, error.number,
+                                      ErrorText(error.number, error.description, path)),
+                     MessageIcon::Critical);
 }
 
 std::size_t OpenFileSize(std::FILE* file) {
@@ -279,14 +267,11 @@ std::optional<DataFile> OpenDataFile(const std::string& path, MessageSink& sink,
     std::FILE* file = OpenFile(path, access, error, kind);
     if (file != nullptr) return DataFile(file);
     if (const std::string_view what = SpecialFileKind(kind); kind != 0 && !what.empty()) {
-        sink.ShowMessage(kAppTitle,
-                         std::string(kOpenFailed) + path + "\r\nDer Pfad ist " + std::string(what) +
-                             ", keine gew\xC3\xB6hnliche Datei.",
-                         MessageIcon::Exclamation);
+        sink.ShowMessage(kAppTitle, texts::OpenNotRegular(path, what), MessageIcon::Exclamation);
     } else if (access != Access::Write && IsMissing(error.number)) {
-        sink.ShowMessage(kAppTitle, "Datei " + path + " nicht gefunden", MessageIcon::Exclamation);
+        sink.ShowMessage(kAppTitle, texts::FileNotFound(path), MessageIcon::Exclamation);
     } else {
-        ShowFileError(sink, kOpenFailed, path, error);
+        ShowFileError(sink, texts::kOpenFailed, path, error);
     }
     return std::nullopt;
 }
@@ -302,18 +287,18 @@ std::string_view SpecialFileKind(unsigned kind) {
         case FILE_TYPE_DISK:
             return {};
         case FILE_TYPE_PIPE:
-            return "eine benannte Pipe";
+            return texts::kKindPipe;
         default:
-            return "ein Ger\xC3\xA4t";
+            return texts::kKindDevice;
     }
 #else
     const auto mode = static_cast<mode_t>(kind);
     if (S_ISREG(mode)) return {};
-    if (S_ISFIFO(mode)) return "eine benannte Pipe (FIFO)";
-    if (S_ISSOCK(mode)) return "ein Socket";
-    if (S_ISDIR(mode)) return "ein Ordner";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "ein Ger\xC3\xA4t";
-    return "keine Datei";
+    if (S_ISFIFO(mode)) return texts::kKindFifo;
+    if (S_ISSOCK(mode)) return texts::kKindSocket;
+    if (S_ISDIR(mode)) return texts::kKindFolder;
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return texts::kKindDevice;
+    return texts::kKindOther;
 #endif
 }
 

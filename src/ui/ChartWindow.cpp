@@ -17,6 +17,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "Texts.h"
+
 namespace quorvel {
 
 namespace {
@@ -54,8 +56,6 @@ QPen Pen(const ChartColours& colours, ChartRole role, double width, bool dashed)
 
 namespace {
 
-constexpr char kPictureName[] = "Getriebediagramm";
-
 // Screen readers take the window for a frame, as any window with a title bar, and the
 // picture for an image: Qt gives both, as plain widgets, the role of a filler.
 QAccessibleInterface* ChartAccessible(const QString&, QObject* object) {
@@ -63,7 +63,7 @@ QAccessibleInterface* ChartAccessible(const QString&, QObject* object) {
     auto* widget = static_cast<QWidget*>(object);
     if (qobject_cast<ChartWindow*>(object) != nullptr)
         return new QAccessibleWidget(widget, QAccessible::Window);
-    if (object->objectName() == QLatin1String(kPictureName))
+    if (object->objectName() == Text(texts::kChartPictureName))
         return new QAccessibleWidget(widget, QAccessible::Graphic);
     return nullptr;
 }
@@ -104,8 +104,8 @@ class ChartWindow::View : public QWidget {
         static const bool accessible = (QAccessible::installFactory(ChartAccessible), true);
         Q_UNUSED(accessible);
         setMinimumSize(320, 200);
-        setObjectName(QLatin1String(kPictureName));
-        setAccessibleName(QLatin1String(kPictureName));
+        setObjectName(Text(texts::kChartPictureName));
+        setAccessibleName(Text(texts::kChartPictureName));
     }
     DisplayList Picture() const {
         return DrawGearChart(window_.chart_, width(), height(), FontMeasure(font()));
@@ -130,7 +130,7 @@ ChartWindow::ChartWindow(QWidget* owner, SaveTextFile save)
       table_(new QTableWidget(this)),
       save_(save ? std::move(save) : SaveTextFile(SaveChartFile)) {
     setObjectName(QStringLiteral("Getriebe"));
-    setWindowTitle(QStringLiteral("Getriebe"));
+    setWindowTitle(Text(texts::kChartTitle));
     // Closing the main window ends the program even while this one is open.
     setAttribute(Qt::WA_QuitOnClose, false);
     if (owner != nullptr) {
@@ -139,7 +139,7 @@ ChartWindow::ChartWindow(QWidget* owner, SaveTextFile save)
     }
 
     table_->setObjectName(QStringLiteral("Gangtabelle"));
-    table_->setAccessibleName(QStringLiteral("Gangtabelle"));
+    table_->setAccessibleName(Text(texts::kGearTableName));
     table_->setColumnCount(static_cast<int>(kGearColumns.size()));
     QStringList headers;
     for (std::string_view column : kGearColumns) headers << Text(column);
@@ -149,7 +149,7 @@ ChartWindow::ChartWindow(QWidget* owner, SaveTextFile save)
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->installEventFilter(this);
 
-    auto* saveButton = new QPushButton(QStringLiteral("Als SVG speichern…"), this);
+    auto* saveButton = new QPushButton(Text(texts::kSaveSvgButton), this);
     saveButton->setAutoDefault(false);
     connect(saveButton, &QPushButton::clicked, this, &ChartWindow::SaveSvgAs);
     auto* copy = new QShortcut(QKeySequence::Copy, this);
@@ -207,15 +207,13 @@ std::string ChartWindow::SaveSvg(const std::string& path) const {
 }
 
 void ChartWindow::SaveSvgAs() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Als SVG speichern"),
-                                                      QStringLiteral("Getriebe.svg"),
-                                                      QStringLiteral("SVG-Bilder (*.svg)"));
+    const QString path = QFileDialog::getSaveFileName(
+        this, Text(texts::kSaveSvgTitle), Text(texts::kSvgDefaultName), Text(texts::kSvgFilter));
     if (path.isEmpty()) return;
     const std::string error = SaveSvg(path.toStdString());
     if (!error.empty())
-        QMessageBox::warning(
-            this, windowTitle(),
-            QStringLiteral("Das Bild wurde nicht gespeichert:\n%1\n%2").arg(path, Text(error)));
+        QMessageBox::warning(this, windowTitle(),
+                             Text(texts::SvgNotSaved(path.toStdString(), error)));
 }
 
 bool ChartWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QWidget>
 
+#include "Texts.h"
+
 namespace quorvel {
 
 std::string QtNumberFormat::DecimalSeparator() const {
@@ -59,8 +61,11 @@ std::unique_ptr<QMessageBox> MakeQuestionBox(const std::string& caption, const s
     auto box = MakeMessageBox(caption, text, MessageIcon::Exclamation, parent);
     box->setIcon(QMessageBox::Question);
     box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box->button(QMessageBox::Yes)->setText(QStringLiteral("&Ja"));
-    box->button(QMessageBox::No)->setText(QStringLiteral("&Nein"));
+    box->button(QMessageBox::Yes)
+        ->setText(
+            QString::fromUtf8(texts::kYes.data(), static_cast<qsizetype>(texts::kYes.size())));
+    box->button(QMessageBox::No)
+        ->setText(QString::fromUtf8(texts::kNo.data(), static_cast<qsizetype>(texts::kNo.size())));
     box->setDefaultButton(QMessageBox::No);
     box->setEscapeButton(QMessageBox::No);
     return box;
