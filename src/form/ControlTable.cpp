@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <utility>
 
@@ -114,17 +115,68 @@ std::vector<const Control*> CreationOrder() {
     for (const Control* c : top) {
         order.push_back(c);
         if (c->kind != K::Frame) continue;
-        const std::size_t first = order.size();
+        std::vector<const Control*> inside;
         for (const Control& inner : kControls)
-            if (inner.container == c->name) order.push_back(&inner);
-        std::sort(order.begin() + static_cast<std::ptrdiff_t>(first), order.end(), byFocus);
+            if (inner.container == c->name) inside.push_back(&inner);
+        std::sort(inside.begin(), inside.end(), byFocus);
+        for (const Control* inner : inside) {
+            const Control* label = inner->kind == K::Field ? LabelOf(*inner) : nullptr;
+            if (label != nullptr) order.push_back(label);
+            if (std::find(order.begin(), order.end(), inner) == order.end()) order.push_back(inner);
+        }
     }
     return order;
+}
+
+const Control* LabelOf(const Control& field) {
+    for (const Control& c : kControls)
+        if (c.kind == K::Label && c.container == field.container && c.caption == field.accessible)
+            return &c;
+    return nullptr;
 }
 
 int Pixels(int twips, int dpi) {
     const std::int64_t scaled = std::int64_t{twips} * dpi;
     return static_cast<int>(scaled >= 0 ? (scaled + 720) / 1440 : (scaled - 720) / 1440);
+}
+
+int Pixels(int twips, int dpi, double scale) {
+    return Pixels(static_cast<int>(std::lround(twips * scale)), dpi);
+}
+
+bool CaptionFits(const Control& control, TextExtent text, int dpi, double scale) {
+    const int width = Pixels(control.width, dpi, scale);
+    const int height = Pixels(control.height, dpi, scale);
+    switch (control.kind) {
+        case K::Label:
+            return text.width <= width && text.height <= height;
+        case K::Frame:
+            // 8 pixels of indent and 4 of gap each side at 96 dots per inch, as drawn.
+            return text.width + Pixels(360, dpi) <= width;
+        case K::Field:
+            return text.height + Pixels(60, dpi) <= height;
+        default:
+            return true;
+    }
+}
+
+LayoutFit FitLayout(int points, int dpi,
+                    const std::function<std::vector<TextExtent>(int points)>& measure) {
+    auto fits = [&](const std::vector<TextExtent>& extents, double scale) {
+        for (std::size_t i = 0; i < kControls.size() && i < extents.size(); ++i)
+            if (!CaptionFits(kControls[i], extents[i], dpi, scale)) return false;
+        return true;
+    };
+    const int smallest = std::min(points, kSmallestPoints);
+    std::vector<TextExtent> extents;
+    for (int size = points; size >= smallest; --size) {
+        extents = measure(size);
+        if (fits(extents, 1.0)) return {size, 1.0};
+    }
+    // A bound, so that a measure no layout can hold still ends.
+    int percent = 101;
+    while (percent < 1000 && !fits(extents, percent / 100.0)) ++percent;
+    return {smallest, percent / 100.0};
 }
 
 const std::string* ShownText(const EditorState& state, const Control& control) {

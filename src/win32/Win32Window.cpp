@@ -58,6 +58,8 @@ Win32Window::~Win32Window() {
     if (shortcuts_ != nullptr) DestroyAcceleratorTable(shortcuts_);
     for (HICON picture : pictures_)
         if (picture != nullptr) DestroyIcon(picture);
+    for (HICON icon : icons_)
+        if (icon != nullptr) DestroyIcon(icon);
 }
 
 bool Win32Window::Create(HINSTANCE instance, int show) {
@@ -93,11 +95,9 @@ bool Win32Window::Create(HINSTANCE instance, int show) {
     MakeControls();
     Place();
 
-    // The client area is the table's; the system chooses where the window opens.
-    RECT frame = {0, 0, Pixels(kClientWidth, static_cast<int>(dpi_)),
-                  Pixels(kClientHeight, static_cast<int>(dpi_))};
-    AdjustWindowRectExForDpi(&frame, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT, dpi_);
-    SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+    // The client area is the layout's; the system chooses where the window opens.
+    const SIZE frame = FrameSize();
+    SetWindowPos(window_, nullptr, 0, 0, frame.cx, frame.cy,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     ACCEL keys[] = {{FCONTROL | FVIRTKEY, 'O', kShortcutOpen},
@@ -107,10 +107,19 @@ bool Win32Window::Create(HINSTANCE instance, int show) {
 
     form_.Load();
     ShowWindow(window_, show);
-    UpdateWindow(window_);
+    // Painted whole now, controls included, so that a box shown next stands over it.
+    RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     // Through the dialog handling, so that the open button is also the one Enter clicks.
     SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control("bu_open")), TRUE);
     return true;
+}
+
+SIZE Win32Window::FrameSize() const {
+    const int dpi = static_cast<int>(dpi_);
+    RECT frame = {0, 0, Pixels(kClientWidth, dpi, fit_.scale),
+                  Pixels(kClientHeight, dpi, fit_.scale)};
+    AdjustWindowRectExForDpi(&frame, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT, dpi_);
+    return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
 HWND Win32Window::Control(std::string_view name) const {
@@ -163,9 +172,10 @@ void Win32Window::MakeControls() {
                 style |= SS_NOTIFY | (c->centred ? SS_CENTER : SS_LEFTNOWORDWRAP);
                 break;
             case ControlKind::Option:
-                // The bare mark; its text lies beyond its width and is what a screen
-                // reader reads for it: the label's caption.
-                style |= BS_AUTORADIOBUTTON;
+                // The bare mark: a picture option without a picture draws no text, so
+                // none shows beside the mark at any size, while the text is still what
+                // a screen reader reads for it, the caption of the label to its right.
+                style |= BS_AUTORADIOBUTTON | BS_BITMAP;
                 text = AccessibleName(*c);
                 break;
         }
@@ -194,25 +204,80 @@ void Win32Window::AddTooltip(const Made& made) {
     SendMessageW(tooltips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
-// Positions, sizes, font and pictures for the window's present dots per inch.
+// The layout's face when the system has it (a font mapped to another face does not
+// count: its captions are wider), else the system's message font; at its own size for
+// the window's dots per inch.
+LOGFONTW Win32Window::ChooseFont(HDC dc) const {
+    const int dpi = static_cast<int>(dpi_);
+    LOGFONTW font = {};
+    font.lfHeight = -MulDiv(kFontPoints, dpi, 72);
+    font.lfWeight = FW_NORMAL;
+    font.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(font.lfFaceName, kFontFace, LF_FACESIZE);
+    const HFONT probe = CreateFontIndirectW(&font);
+    const HGDIOBJ old = SelectObject(dc, probe);
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    SelectObject(dc, old);
+    DeleteObject(probe);
+    if (lstrcmpiW(face, kFontFace) == 0) return font;
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof metrics;
+    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return font;
+    // Its height is for the system's dots per inch; the size in points holds for any.
+    const int points = MulDiv(-metrics.lfMessageFont.lfHeight, 72, GetDpiForSystem());
+    font = metrics.lfMessageFont;
+    font.lfHeight = -MulDiv(points > 0 ? points : kFontPoints, dpi, 72);
+    return font;
+}
+
+// Positions, sizes, font and pictures for the window's present dots per inch: the font
+// shrunk, or else the layout grown, until every caption shows whole.
 void Win32Window::Place() {
     const int dpi = static_cast<int>(dpi_);
+    const HDC dc = GetDC(window_);
+    LOGFONTW font = ChooseFont(dc);
+    auto sized = [&](int points) {
+        LOGFONTW at = font;
+        at.lfHeight = -MulDiv(points, dpi, 72);
+        return CreateFontIndirectW(&at);
+    };
+    const auto measure = [&](int points) {
+        const HFONT trial = sized(points);
+        const HGDIOBJ old = SelectObject(dc, trial);
+        TEXTMETRICW metrics = {};
+        GetTextMetricsW(dc, &metrics);
+        std::vector<TextExtent> extents;
+        for (const quorvel::Control& c : Controls()) {
+            SIZE size = {0, metrics.tmHeight};
+            const std::wstring caption = Wide(c.caption);
+            if (!caption.empty())
+                GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
+            extents.push_back({static_cast<int>(size.cx), static_cast<int>(metrics.tmHeight)});
+        }
+        SelectObject(dc, old);
+        DeleteObject(trial);
+        return extents;
+    };
+    fit_ = FitLayout(MulDiv(-font.lfHeight, 72, dpi), dpi, measure);
+    ReleaseDC(window_, dc);
+
     // The controls let go of the old font before it is deleted.
     const HFONT old = font_;
-    font_ = CreateFontW(-MulDiv(kFontPoints, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                        DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                        DEFAULT_PITCH | FF_DONTCARE, kFontFace);
-    const int icon = MulDiv(16, dpi, 96);
+    font_ = sized(fit_.points);
+    const int icon = GetSystemMetricsForDpi(SM_CXSMICON, dpi_);
     for (HICON& picture : pictures_) {
         if (picture != nullptr) DestroyIcon(picture);
         picture = nullptr;
     }
     for (const Made& made : made_) {
         const quorvel::Control& c = *made.control;
-        SetWindowPos(made.hwnd, nullptr, Pixels(c.left, dpi), Pixels(c.top, dpi),
-                     Pixels(c.width, dpi), Pixels(c.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(made.hwnd, nullptr, Pixels(c.left, dpi, fit_.scale),
+                     Pixels(c.top, dpi, fit_.scale), Pixels(c.width, dpi, fit_.scale),
+                     Pixels(c.height, dpi, fit_.scale), SWP_NOZORDER | SWP_NOACTIVATE);
         SendMessageW(made.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
         if (c.picture == Picture::None) continue;
+        // The icon files hold each picture drawn for 16, 24, 32 and 48 pixels.
         HICON& picture = pictures_[c.picture == Picture::Open ? 0 : 1];
         picture = static_cast<HICON>(LoadImageW(
             instance_, MAKEINTRESOURCEW(c.picture == Picture::Open ? IDI_OPEN : IDI_SAVE),
@@ -221,6 +286,22 @@ void Win32Window::Place() {
     }
     SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, MulDiv(400, dpi, 96));
     if (old != nullptr) DeleteObject(old);
+    SetIcons();
+}
+
+// The window's icons in the sizes the title bar and the task switcher want at the
+// window's dots per inch.
+void Win32Window::SetIcons() {
+    const int metric[2] = {SM_CXSMICON, SM_CXICON};
+    for (int i = 0; i < 2; ++i) {
+        const int size = GetSystemMetricsForDpi(metric[i], dpi_);
+        const HICON icon = static_cast<HICON>(
+            LoadImageW(instance_, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, size, size, 0));
+        SendMessageW(window_, WM_SETICON, i == 0 ? ICON_SMALL : ICON_BIG,
+                     reinterpret_cast<LPARAM>(icon));
+        if (icons_[i] != nullptr) DestroyIcon(icons_[i]);
+        icons_[i] = icon;
+    }
 }
 
 void Win32Window::OpenPath(const std::optional<std::string>& path) {
@@ -303,6 +384,12 @@ LRESULT Win32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             const auto* r = reinterpret_cast<const RECT*>(lParam);
             SetWindowPos(window_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
                          SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
+        case WM_GETMINMAXINFO: {
+            // Never smaller than the layout, so that no control covers another.
+            const SIZE frame = FrameSize();
+            reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {frame.cx, frame.cy};
             return 0;
         }
         case WM_DROPFILES:

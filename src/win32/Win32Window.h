@@ -22,7 +22,8 @@ struct WindowServices {
     std::unique_ptr<HostLookup> host;
 };
 
-// The font every control uses: one that fits every caption of the table at 8 points.
+// The layout's font, when the system has it; else the system's message font, at its own
+// size. Either is then fitted to the captions (FitLayout).
 inline constexpr const wchar_t* kFontFace = L"MS Sans Serif";
 inline constexpr int kFontPoints = 8;
 
@@ -42,6 +43,9 @@ class Win32Window : private FormView {
     HFONT font() const { return font_; }
     HWND tooltips() const { return tooltips_; }
     UINT dpi() const { return dpi_; }
+    // The font's size and the factor the layout's twips are scaled by, so that every
+    // caption shows whole.
+    LayoutFit fit() const { return fit_; }
 
     // Loads the file at path without the dialog; nothing without a path.
     void OpenPath(const std::optional<std::string>& path);
@@ -72,6 +76,9 @@ class Win32Window : private FormView {
     void MakeControls();
     void AddTooltip(const Made& made);
     void Place();
+    LOGFONTW ChooseFont(HDC dc) const;
+    void SetIcons();
+    SIZE FrameSize() const;
     void Show(const EditorState& state) override;
     const Made* Find(HWND hwnd) const;
 
@@ -85,8 +92,10 @@ class Win32Window : private FormView {
     HFONT font_ = nullptr;
     HBRUSH pathBrush_ = nullptr;
     HICON pictures_[2] = {};
+    HICON icons_[2] = {};  // the window's, small and large
     HACCEL shortcuts_ = nullptr;
     UINT dpi_ = 96;
+    LayoutFit fit_;
     std::vector<Made> made_;  // in the order made, which is the Tab order
 };
 

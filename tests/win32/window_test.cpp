@@ -161,16 +161,26 @@ class Win32Test : public testing::Test, public sequences::Driver {
     std::unique_ptr<Win32Window> window;
 };
 
+// Run in prefixes with and without Wine's fonts, at 96 and 144 dots per inch
+// (scripts/test): every caption shows whole in its control's own font.
 TEST_F(Win32Test, EveryControlAsTheTableGivesIt) {
     const int dpi = static_cast<int>(window->dpi());
+    const double scale = window->fit().scale;
     const HDC dc = GetDC(window->handle());
-    SelectObject(dc, window->font());
-    wchar_t face[LF_FACESIZE] = {};
-    GetTextFaceW(dc, LF_FACESIZE, face);
-    EXPECT_EQ(std::wstring(face), kFontFace) << "the font is missing; install fonts-wine";
+    // The layout's face whenever the system has it.
+    const HFONT layoutFace = CreateFontW(-MulDiv(kFontPoints, dpi, 72), 0, 0, 0, FW_NORMAL, 0, 0, 0,
+                                         DEFAULT_CHARSET, 0, 0, 0, 0, kFontFace);
+    wchar_t face[2][LF_FACESIZE] = {};
+    for (int i = 0; i < 2; ++i) {
+        SelectObject(dc, i == 0 ? layoutFace : window->font());
+        GetTextFaceW(dc, LF_FACESIZE, face[i]);
+    }
+    DeleteObject(layoutFace);
+    EXPECT_TRUE(std::wstring(face[0]) != kFontFace || std::wstring(face[1]) == kFontFace);
+    EXPECT_GE(window->fit().points, kSmallestPoints);
     const wchar_t* classes[] = {L"Button", L"Edit", L"Button", L"Static", L"Button"};
     for (const quorvel::Control& c : Controls()) {
-        SCOPED_TRACE(std::string(c.name));
+        SCOPED_TRACE(std::string(c.name) + " in " + Utf8(face[1]) + " at " + std::to_string(dpi));
         const HWND h = W(c.name);
         const HWND in = c.container == kFormName ? window->handle() : W(c.container);
         ASSERT_EQ(GetParent(h), in);
@@ -182,11 +192,15 @@ TEST_F(Win32Test, EveryControlAsTheTableGivesIt) {
         MapWindowPoints(HWND_DESKTOP, in, reinterpret_cast<POINT*>(&r), 2);
         const int width = r.right - r.left, height = r.bottom - r.top;
         EXPECT_EQ((std::array{r.left, r.top, LONG(width), LONG(height)}),
-                  (std::array<LONG, 4>{Pixels(c.left, dpi), Pixels(c.top, dpi),
-                                       Pixels(c.width, dpi), Pixels(c.height, dpi)}));
-        // What a screen reader reads: an option's label, a picture button's tooltip.
+                  (std::array<LONG, 4>{Pixels(c.left, dpi, scale), Pixels(c.top, dpi, scale),
+                                       Pixels(c.width, dpi, scale), Pixels(c.height, dpi, scale)}));
+        // What a screen reader reads: an option's label, a picture button's tooltip; a
+        // field is named by the label just before it.
         const bool named = c.kind == ControlKind::Option || c.kind == ControlKind::Button;
         EXPECT_EQ(win32::Text(h), named ? AccessibleName(c) : c.caption);
+        if (const quorvel::Control* label = c.kind == ControlKind::Field ? LabelOf(c) : nullptr) {
+            EXPECT_EQ(GetWindow(h, GW_HWNDPREV), W(label->name));
+        }
         wchar_t tip[512] = {};
         TOOLINFOW tool = {};
         tool.cbSize = TTTOOLINFOW_V2_SIZE;
@@ -195,12 +209,16 @@ TEST_F(Win32Test, EveryControlAsTheTableGivesIt) {
         tool.lpszText = tip;
         SendMessageW(window->tooltips(), TTM_GETTEXTW, 512, reinterpret_cast<LPARAM>(&tool));
         EXPECT_EQ(Utf8(tip), c.tooltip);
-        // Every caption fits its control in the window's font.
+        // Every caption fits its control in the control's own font.
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)));
         SIZE size = {};
         const std::wstring caption = Wide(c.caption);
         GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
-        EXPECT_TRUE(c.kind != ControlKind::Frame || size.cx + 24 <= width);
+        EXPECT_TRUE(c.kind != ControlKind::Frame || size.cx + MulDiv(24, dpi, 96) <= width)
+            << size.cx;
         EXPECT_TRUE(c.kind != ControlKind::Button || SendMessageW(h, BM_GETIMAGE, IMAGE_ICON, 0));
+        // An option draws no text of its own beside its mark.
+        EXPECT_TRUE(c.kind != ControlKind::Option || GetWindowLongW(h, GWL_STYLE) & BS_BITMAP);
         if (c.kind == ControlKind::Label) {
             EXPECT_TRUE(size.cx <= width && size.cy <= height) << size.cx << "x" << size.cy;
             const LONG style = GetWindowLongW(h, GWL_STYLE);
@@ -211,10 +229,27 @@ TEST_F(Win32Test, EveryControlAsTheTableGivesIt) {
     ReleaseDC(window->handle(), dc);
     RECT client;
     GetClientRect(window->handle(), &client);
-    EXPECT_EQ((std::array{client.right, client.bottom}),
-              (std::array<LONG, 2>{Pixels(kClientWidth, dpi), Pixels(kClientHeight, dpi)}));
+    const std::array<LONG, 2> layout{Pixels(kClientWidth, dpi, scale),
+                                     Pixels(kClientHeight, dpi, scale)};
+    EXPECT_EQ((std::array{client.right, client.bottom}), layout);
+    // Never smaller than the layout, so that no control covers another.
+    SetWindowPos(window->handle(), nullptr, 0, 0, 50, 50, SWP_NOMOVE | SWP_NOZORDER);
+    GetClientRect(window->handle(), &client);
+    EXPECT_EQ((std::array{client.right, client.bottom}), layout);
     EXPECT_EQ(win32::Text(window->handle()), kFormCaption);
-    EXPECT_NE(GetClassLongPtrW(window->handle(), GCLP_HICON), 0u);
+    // The icons are drawn for the sizes the system asks at this dots per inch.
+    for (const auto& [which, metric] :
+         {std::pair{ICON_SMALL, SM_CXSMICON}, {ICON_BIG, SM_CXICON}}) {
+        ICONINFO info = {};
+        const auto icon =
+            reinterpret_cast<HICON>(SendMessageW(window->handle(), WM_GETICON, which, 0));
+        ASSERT_TRUE(icon != nullptr && GetIconInfo(icon, &info));
+        BITMAP bits = {};
+        GetObjectW(info.hbmColor, sizeof bits, &bits);
+        EXPECT_EQ(bits.bmWidth, GetSystemMetricsForDpi(metric, dpi));
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+    }
 }
 
 TEST_F(Win32Test, FirstFocusAndTabOrder) {
