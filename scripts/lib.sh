@@ -66,12 +66,14 @@ stop_wine() {
 #              manager (this also spares about 2 s at every window close).
 # Debian's Wine does not find the fonts of fonts-wine by itself: they are copied into the
 # prefix's font folder, where Wine looks first. With "nofonts" as second word they are
-# not, and the folder holds only DejaVu Sans, as on a system without the layout's face.
+# not, and the folder holds only DejaVu Sans, as on a system without the layout's face,
+# and Marlett, the symbols Wine draws the title bar's buttons with.
 setup_wine_prefix() {
   local wine=/usr/lib/wine/wine64
   "$wine" wineboot --init >/dev/null 2>&1
   if [ "${2:-}" = nofonts ]; then
-    cp /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    cp /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf /usr/share/wine/fonts/marlett.ttf \
+      "$WINEPREFIX/drive_c/windows/Fonts/"
   else
     cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
   fi

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
+
 #include "Mod_Registry.h"
 #include "resource.h"
 
@@ -172,10 +174,10 @@ void Win32Window::MakeControls() {
                 style |= SS_NOTIFY | (c->centred ? SS_CENTER : SS_LEFTNOWORDWRAP);
                 break;
             case ControlKind::Option:
-                // The bare mark: a picture option without a picture draws no text, so
-                // none shows beside the mark at any size, while the text is still what
-                // a screen reader reads for it, the caption of the label to its right.
-                style |= BS_AUTORADIOBUTTON | BS_BITMAP;
+                // The bare mark (Place makes it no wider), so that its text never shows;
+                // the text is what a screen reader reads for it, the caption of the
+                // label to its right.
+                style |= BS_AUTORADIOBUTTON;
                 text = AccessibleName(*c);
                 break;
         }
@@ -270,11 +272,16 @@ void Win32Window::Place() {
         if (picture != nullptr) DestroyIcon(picture);
         picture = nullptr;
     }
+    const int mark = GetSystemMetricsForDpi(SM_CXMENUCHECK, dpi_);
     for (const Made& made : made_) {
         const quorvel::Control& c = *made.control;
+        int width = Pixels(c.width, dpi, fit_.scale);
+        // An option's text begins a little right of its mark; the layout's width for it
+        // leaves a sliver of the text showing at some sizes.
+        if (c.kind == ControlKind::Option) width = std::min(width, mark);
         SetWindowPos(made.hwnd, nullptr, Pixels(c.left, dpi, fit_.scale),
-                     Pixels(c.top, dpi, fit_.scale), Pixels(c.width, dpi, fit_.scale),
-                     Pixels(c.height, dpi, fit_.scale), SWP_NOZORDER | SWP_NOACTIVATE);
+                     Pixels(c.top, dpi, fit_.scale), width, Pixels(c.height, dpi, fit_.scale),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
         SendMessageW(made.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
         if (c.picture == Picture::None) continue;
         // The icon files hold each picture drawn for 16, 24, 32 and 48 pixels.

@@ -5,7 +5,9 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <array>
+#include <functional>
 #include <tuple>
 
 #include "user_sequences.h"
@@ -15,10 +17,14 @@ namespace {
 
 using sequences::Act;
 
+std::wstring TextOf(HWND hwnd) {
+    std::wstring text(4096, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), 4096)));
+    return text;
+}
+
 std::string Text(HWND hwnd) {
-    wchar_t text[512] = {};
-    GetWindowTextW(hwnd, text, 512);
-    return Utf8(text);
+    return Utf8(TextOf(hwnd));
 }
 
 // The window made for real with fake dialogs; input arrives as the program's loop
@@ -191,9 +197,14 @@ TEST_F(Win32Test, EveryControlAsTheTableGivesIt) {
         GetWindowRect(h, &r);
         MapWindowPoints(HWND_DESKTOP, in, reinterpret_cast<POINT*>(&r), 2);
         const int width = r.right - r.left, height = r.bottom - r.top;
+        // An option is its bare mark, so that none of its own text shows beside it.
+        const int mark = GetSystemMetricsForDpi(SM_CXMENUCHECK, dpi);
+        const int layoutWidth = Pixels(c.width, dpi, scale);
         EXPECT_EQ((std::array{r.left, r.top, LONG(width), LONG(height)}),
-                  (std::array<LONG, 4>{Pixels(c.left, dpi, scale), Pixels(c.top, dpi, scale),
-                                       Pixels(c.width, dpi, scale), Pixels(c.height, dpi, scale)}));
+                  (std::array<LONG, 4>{
+                      Pixels(c.left, dpi, scale), Pixels(c.top, dpi, scale),
+                      c.kind == ControlKind::Option ? std::min(layoutWidth, mark) : layoutWidth,
+                      Pixels(c.height, dpi, scale)}));
         // What a screen reader reads: an option's label, a picture button's tooltip; a
         // field is named by the label just before it.
         const bool named = c.kind == ControlKind::Option || c.kind == ControlKind::Button;
@@ -217,8 +228,6 @@ TEST_F(Win32Test, EveryControlAsTheTableGivesIt) {
         EXPECT_TRUE(c.kind != ControlKind::Frame || size.cx + MulDiv(24, dpi, 96) <= width)
             << size.cx;
         EXPECT_TRUE(c.kind != ControlKind::Button || SendMessageW(h, BM_GETIMAGE, IMAGE_ICON, 0));
-        // An option draws no text of its own beside its mark.
-        EXPECT_TRUE(c.kind != ControlKind::Option || GetWindowLongW(h, GWL_STYLE) & BS_BITMAP);
         if (c.kind == ControlKind::Label) {
             EXPECT_TRUE(size.cx <= width && size.cy <= height) << size.cx << "x" << size.cy;
             const LONG style = GetWindowLongW(h, GWL_STYLE);
@@ -260,6 +269,85 @@ TEST_F(Win32Test, FirstFocusAndTabOrder) {
     // Enter on the focused open button clicks it.
     Key(W("bu_open"), VK_RETURN);
     EXPECT_EQ(dialog->shown, 1);
+}
+
+// What a message box test does once the box is up, in the box's own loop.
+thread_local std::function<void(HWND box)> onBox;
+
+void CALLBACK BoxTimer(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND box = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND h, LPARAM found) {
+            wchar_t name[8] = {};
+            GetClassNameW(h, name, 8);
+            if (std::wstring_view(name) != L"#32770" || !IsWindowVisible(h)) return TRUE;
+            *reinterpret_cast<HWND*>(found) = h;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&box));
+    if (box == nullptr) return;  // not up yet: the timer comes again
+    KillTimer(nullptr, timer);
+    onBox(box);
+}
+
+// The real boxes: a long path shows whole, broken into lines that fit the box, and the
+// question answers to its German keys.
+TEST_F(Win32Test, MessageBoxesShowPathsWholeAndAnswerJaNein) {
+    Win32MessageSink boxes;
+    boxes.SetOwner(window->handle());
+    std::string path = "C:\\Rollmaterial";
+    for (int i = 0; i < 16; ++i) path += "\\Unterordner_" + std::to_string(i);
+    const std::string text = "Die Datei\r\n" + path + "\\elok.txt\r\nwurde nicht gefunden.";
+    struct Case {
+        bool ask;
+        UINT message;  // WM_SYSCHAR is the key with Alt
+        wchar_t key;
+        bool yes;
+    };
+    const Case cases[] = {
+        {false, WM_KEYDOWN, VK_RETURN, false},
+        {true, WM_SYSCHAR, L'j', true},
+        {true, WM_CHAR, L'n', false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.key));
+        std::wstring shown, buttons;
+        int wider = 0;
+        onBox = [&](HWND box) {
+            const HWND label = GetDlgItem(box, 0xFFFF);
+            shown = TextOf(label);
+            RECT room;
+            GetClientRect(label, &room);
+            const HDC dc = GetDC(label);
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+            for (std::size_t at = 0; at < shown.size();) {
+                const std::size_t end = std::min(shown.find(L"\r\n", at), shown.size());
+                const std::wstring line = shown.substr(at, end - at);
+                SIZE size = {};
+                GetTextExtentPoint32W(dc, line.c_str(), int(line.size()), &size);
+                wider += size.cx > room.right;
+                at = end + 2;
+            }
+            ReleaseDC(label, dc);
+            if (c.ask)
+                buttons = TextOf(GetDlgItem(box, IDYES)) + L"|" + TextOf(GetDlgItem(box, IDNO));
+            PostMessageW(GetFocus(), c.message, c.key, 1);
+            // Closes a box the key left open, so that the test fails instead of hanging.
+            PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+        };
+        SetTimer(nullptr, 0, 0, BoxTimer);
+        const bool yes = c.ask ? boxes.AskYesNo("Frage", text)
+                               : (boxes.ShowMessage("", text, MessageIcon::Critical), false);
+        EXPECT_EQ(yes, c.yes);
+        EXPECT_EQ(wider, 0) << Utf8(shown);
+        std::erase_if(shown, [](wchar_t ch) { return ch == L'\r' || ch == L'\n'; });
+        std::wstring whole = Wide(text);
+        std::erase_if(whole, [](wchar_t ch) { return ch == L'\r' || ch == L'\n'; });
+        EXPECT_EQ(shown, whole);
+        EXPECT_EQ(buttons, c.ask ? L"&Ja|&Nein" : L"");
+    }
+    onBox = nullptr;
 }
 
 TEST_F(Win32Test, UserSequences) {
