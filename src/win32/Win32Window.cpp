@@ -94,8 +94,9 @@ bool Win32Window::Create(HINSTANCE instance, int show) {
     if (dialog_ != nullptr) dialog_->SetOwner(window_);
     dpi_ = GetDpiForWindow(window_);
     pathBrush_ = CreateSolidBrush(RGB(kPathBackground[0], kPathBackground[1], kPathBackground[2]));
+    FitFont();
     MakeControls();
-    Place();
+    SetPictures();
 
     // The client area is the layout's; the system chooses where the window opens.
     const SIZE frame = FrameSize();
@@ -181,9 +182,12 @@ void Win32Window::MakeControls() {
                 text = AccessibleName(*c);
                 break;
         }
+        const RECT r = Bounds(*c);
         const HWND hwnd = CreateWindowExW(
-            exStyle, windowClass, Wide(text).c_str(), style, 0, 0, 0, 0, parent,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id(*c))), instance_, nullptr);
+            exStyle, windowClass, Wide(text).c_str(), style, r.left, r.top, r.right, r.bottom,
+            parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id(*c))), instance_, nullptr);
+        // Not drawn yet, so nothing to draw again.
+        SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         made_.push_back({c, hwnd});
         if (c->kind == ControlKind::Frame) SetWindowSubclass(hwnd, FrameProc, 1, DWORD_PTR(this));
         if (c->kind == ControlKind::Field) {
@@ -233,17 +237,19 @@ LOGFONTW Win32Window::ChooseFont(HDC dc) const {
     return font;
 }
 
-// Positions, sizes, font and pictures for the window's present dots per inch: the font
-// shrunk, or else the layout grown, until every caption shows whole.
-void Win32Window::Place() {
+// The font for the window's present dots per inch, shrunk, or else the layout grown,
+// until every caption shows whole. The old font is the caller's to delete once the
+// controls let go of it.
+HFONT Win32Window::FitFont() {
     const int dpi = static_cast<int>(dpi_);
     const HDC dc = GetDC(window_);
-    LOGFONTW font = ChooseFont(dc);
+    const LOGFONTW font = ChooseFont(dc);
     auto sized = [&](int points) {
         LOGFONTW at = font;
         at.lfHeight = -MulDiv(points, dpi, 72);
         return CreateFontIndirectW(&at);
     };
+    // Only labels and frames show their captions.
     const auto measure = [&](int points) {
         const HFONT trial = sized(points);
         const HGDIOBJ old = SelectObject(dc, trial);
@@ -251,10 +257,11 @@ void Win32Window::Place() {
         GetTextMetricsW(dc, &metrics);
         std::vector<TextExtent> extents;
         for (const quorvel::Control& c : Controls()) {
-            SIZE size = {0, metrics.tmHeight};
-            const std::wstring caption = Wide(c.caption);
-            if (!caption.empty())
+            SIZE size = {};
+            if (c.kind == ControlKind::Label || c.kind == ControlKind::Frame) {
+                const std::wstring caption = Wide(c.caption);
                 GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
+            }
             extents.push_back({static_cast<int>(size.cx), static_cast<int>(metrics.tmHeight)});
         }
         SelectObject(dc, old);
@@ -263,36 +270,52 @@ void Win32Window::Place() {
     };
     fit_ = FitLayout(MulDiv(-font.lfHeight, 72, dpi), dpi, measure);
     ReleaseDC(window_, dc);
-
-    // The controls let go of the old font before it is deleted.
     const HFONT old = font_;
     font_ = sized(fit_.points);
-    const int icon = GetSystemMetricsForDpi(SM_CXSMICON, dpi_);
-    for (HICON& picture : pictures_) {
-        if (picture != nullptr) DestroyIcon(picture);
-        picture = nullptr;
-    }
-    const int mark = GetSystemMetricsForDpi(SM_CXMENUCHECK, dpi_);
+    return old;
+}
+
+// A control's place and size in pixels: the layout's, scaled by the fit.
+RECT Win32Window::Bounds(const quorvel::Control& c) const {
+    const int dpi = static_cast<int>(dpi_);
+    int width = Pixels(c.width, dpi, fit_.scale);
+    // An option's text begins a little right of its mark; the layout's width for it
+    // leaves a sliver of the text showing at some sizes.
+    if (c.kind == ControlKind::Option)
+        width = std::min(width, GetSystemMetricsForDpi(SM_CXMENUCHECK, dpi_));
+    return {Pixels(c.left, dpi, fit_.scale), Pixels(c.top, dpi, fit_.scale), width,
+            Pixels(c.height, dpi, fit_.scale)};
+}
+
+// Everything again for new dots per inch.
+void Win32Window::Place() {
+    const HFONT old = FitFont();
     for (const Made& made : made_) {
-        const quorvel::Control& c = *made.control;
-        int width = Pixels(c.width, dpi, fit_.scale);
-        // An option's text begins a little right of its mark; the layout's width for it
-        // leaves a sliver of the text showing at some sizes.
-        if (c.kind == ControlKind::Option) width = std::min(width, mark);
-        SetWindowPos(made.hwnd, nullptr, Pixels(c.left, dpi, fit_.scale),
-                     Pixels(c.top, dpi, fit_.scale), width, Pixels(c.height, dpi, fit_.scale),
+        const RECT r = Bounds(*made.control);
+        SetWindowPos(made.hwnd, nullptr, r.left, r.top, r.right, r.bottom,
                      SWP_NOZORDER | SWP_NOACTIVATE);
         SendMessageW(made.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
-        if (c.picture == Picture::None) continue;
-        // The icon files hold each picture drawn for 16, 24, 32 and 48 pixels.
-        HICON& picture = pictures_[c.picture == Picture::Open ? 0 : 1];
-        picture = static_cast<HICON>(LoadImageW(
-            instance_, MAKEINTRESOURCEW(c.picture == Picture::Open ? IDI_OPEN : IDI_SAVE),
-            IMAGE_ICON, icon, icon, 0));
+    }
+    if (old != nullptr) DeleteObject(old);
+    SetPictures();
+}
+
+// The buttons' pictures, the window's icons and the tooltips' width for the
+// window's dots per inch; the icon files hold each picture drawn for 16, 24, 32 and 48
+// pixels.
+void Win32Window::SetPictures() {
+    const int size = GetSystemMetricsForDpi(SM_CXSMICON, dpi_);
+    for (const Made& made : made_) {
+        const Picture which = made.control->picture;
+        if (which == Picture::None) continue;
+        HICON& picture = pictures_[which == Picture::Open ? 0 : 1];
+        if (picture != nullptr) DestroyIcon(picture);
+        picture = static_cast<HICON>(
+            LoadImageW(instance_, MAKEINTRESOURCEW(which == Picture::Open ? IDI_OPEN : IDI_SAVE),
+                       IMAGE_ICON, size, size, 0));
         SendMessageW(made.hwnd, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(picture));
     }
-    SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, MulDiv(400, dpi, 96));
-    if (old != nullptr) DeleteObject(old);
+    SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, MulDiv(400, static_cast<int>(dpi_), 96));
     SetIcons();
 }
 

@@ -77,6 +77,9 @@ class Win32Window : private FormView {
     void AddTooltip(const Made& made);
     void Place();
     LOGFONTW ChooseFont(HDC dc) const;
+    HFONT FitFont();
+    RECT Bounds(const quorvel::Control& c) const;  // left, top, width, height
+    void SetPictures();
     void SetIcons();
     SIZE FrameSize() const;
     void Show(const EditorState& state) override;
