@@ -128,9 +128,10 @@ std::vector<const Control*> CreationOrder() {
     return order;
 }
 
-const Control* LabelOf(const Control& field) {
+const Control* LabelOf(const Control& control) {
     for (const Control& c : kControls)
-        if (c.kind == K::Label && c.container == field.container && c.caption == field.accessible)
+        if (c.kind == K::Label && c.container == control.container &&
+            c.caption == control.accessible)
             return &c;
     return nullptr;
 }

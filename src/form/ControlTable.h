@@ -57,9 +57,9 @@ const Control* FindControl(std::string_view name);
 // each field right after the label that names it (a screen reader names a field after
 // the label just before it).
 std::vector<const Control*> CreationOrder();
-// The label that names a field (its caption is the field's accessible name, in the same
-// frame); nullptr when no label does.
-const Control* LabelOf(const Control& field);
+// The label that names a field or an option (its caption is the control's accessible
+// name, in the same frame); nullptr when no label does.
+const Control* LabelOf(const Control& control);
 
 // Twips as pixels at the given dots per inch, rounded half away from zero; with a
 // scale, the layout's twips all grown by that one factor first.

@@ -1,6 +1,8 @@
 #include "Win32Window.h"
 
 #include <commctrl.h>
+#include <initguid.h>  // the accessibility GUIDs, defined here once
+#include <oleacc.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -334,6 +336,36 @@ void Win32Window::SetIcons() {
     }
 }
 
+// What Windows' accessibility cannot take from the controls themselves: the names of
+// the fields no label names, and the tooltips as descriptions of the labels and of the
+// fields and options they name. Given once, when a client first asks, so that a start
+// without a screen reader pays nothing for it.
+void Win32Window::Annotate() {
+    if (annotated_) return;
+    annotated_ = true;
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return;
+    IAccPropServices* properties = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IAccPropServices, reinterpret_cast<void**>(&properties)))) {
+        for (const Made& made : made_) {
+            const quorvel::Control& c = *made.control;
+            auto set = [&](const MSAAPROPID& property, std::string_view text) {
+                if (!text.empty())
+                    properties->SetHwndPropStr(made.hwnd, static_cast<DWORD>(OBJID_CLIENT),
+                                               CHILDID_SELF, property, Wide(text).c_str());
+            };
+            if (c.kind == ControlKind::Field || c.kind == ControlKind::Option) {
+                set(PROPID_ACC_NAME, AccessibleName(c));
+                if (const quorvel::Control* label = LabelOf(c))
+                    set(PROPID_ACC_DESCRIPTION, label->tooltip);
+            }
+            if (c.kind == ControlKind::Label) set(PROPID_ACC_DESCRIPTION, c.tooltip);
+        }
+        properties->Release();
+    }
+    CoUninitialize();
+}
+
 void Win32Window::OpenPath(const std::optional<std::string>& path) {
     form_.OpenPath(path);
 }
@@ -420,6 +452,10 @@ LRESULT Win32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                          SWP_NOZORDER | SWP_NOACTIVATE);
             return 0;
         }
+        case WM_GETOBJECT:
+            // An accessibility client is asking: give it the names and descriptions.
+            Annotate();
+            break;
         case WM_GETMINMAXINFO: {
             // Never smaller than the layout, so that no control covers another.
             const SIZE frame = FrameSize();
@@ -514,6 +550,9 @@ LRESULT Win32Window::OnField(const Made& field, UINT message, WPARAM wParam, LPA
                 code |= DLGC_WANTALLKEYS;
             return code;
         }
+        case WM_GETOBJECT:
+            Annotate();  // a screen reader asking for a field first
+            break;
         case WM_CHAR:
             if (wParam == '\r' || wParam == '\n') return 0;  // a single line: no beep
             break;

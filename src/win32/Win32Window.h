@@ -81,6 +81,7 @@ class Win32Window : private FormView {
     RECT Bounds(const quorvel::Control& c) const;  // left, top, width, height
     void SetPictures();
     void SetIcons();
+    void Annotate();
     SIZE FrameSize() const;
     void Show(const EditorState& state) override;
     const Made* Find(HWND hwnd) const;
@@ -99,6 +100,7 @@ class Win32Window : private FormView {
     HACCEL shortcuts_ = nullptr;
     UINT dpi_ = 96;
     LayoutFit fit_;
+    bool annotated_ = false;
     std::vector<Made> made_;  // in the order made, which is the Tab order
 };
 
