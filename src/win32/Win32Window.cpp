@@ -192,6 +192,7 @@ void Win32Window::MakeControls() {
         SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         made_.push_back({c, hwnd});
         if (c->kind == ControlKind::Frame) SetWindowSubclass(hwnd, FrameProc, 1, DWORD_PTR(this));
+        if (c->kind == ControlKind::Option) SetWindowSubclass(hwnd, OptionProc, 1, 0);
         if (c->kind == ControlKind::Field) {
             SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);  // a field holds any length
             SetWindowSubclass(hwnd, FieldProc, 1, DWORD_PTR(this));
@@ -519,6 +520,39 @@ LRESULT CALLBACK Win32Window::FrameProc(HWND hwnd, UINT message, WPARAM wParam, 
                                 lParam);
         case WM_NCDESTROY:
             RemoveWindowSubclass(hwnd, FrameProc, 1);
+            break;
+        default:
+            break;
+    }
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+// An option draws its focus around its text, which it does not show: it is drawn around
+// the mark instead, so that the keyboard's place in the group can be seen.
+LRESULT CALLBACK Win32Window::OptionProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR, DWORD_PTR) {
+    switch (message) {
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS:
+        case WM_UPDATEUISTATE: {
+            const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+            InvalidateRect(hwnd, nullptr, FALSE);
+            return result;
+        }
+        case WM_PAINT: {
+            const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+            const bool hidden = (SendMessageW(hwnd, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0;
+            if (GetFocus() == hwnd && !hidden) {
+                RECT mark;
+                GetClientRect(hwnd, &mark);
+                const HDC dc = GetDC(hwnd);
+                DrawFocusRect(dc, &mark);
+                ReleaseDC(hwnd, dc);
+            }
+            return result;
+        }
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(hwnd, OptionProc, 1);
             break;
         default:
             break;
