@@ -3,9 +3,11 @@
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libgl-dev)
 # The window tests measure captions, so they need a font; they check Qt's German texts
-# and the desktop entry too.
+# and the desktop entry too (valid, and never the default for plain text), and read the
+# window through AT-SPI on a virtual screen.
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev strace locales util-linux fonts-dejavu-core
-               qt6-translations-l10n desktop-file-utils)
+               qt6-translations-l10n desktop-file-utils xdg-utils xvfb xauth dbus at-spi2-core
+               python3-pyatspi gir1.2-atspi-2.0 libqt6svg6)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The Windows cross build (preset windows) and Wine for its tests; GoogleTest is
 # built from the googletest sources there.
@@ -14,8 +16,9 @@ WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 googletest fonts-wine)
 # Pictures of the windows on a virtual screen, and the Windows package.
 SCREENSHOT_PACKAGES=(xvfb xauth imagemagick)
 PACKAGE_PACKAGES=(zip)
-# Qt's own German texts (qtbase_de) for the file dialog and the standard buttons.
-RUN_PACKAGES=(qt6-qpa-plugins qt6-wayland fonts-dejavu-core qt6-translations-l10n)
+# Qt's own German texts (qtbase_de) for the file dialog and the standard buttons; Qt's
+# SVG support draws the pictures sharp at any scale.
+RUN_PACKAGES=(qt6-qpa-plugins qt6-wayland fonts-dejavu-core qt6-translations-l10n libqt6svg6)
 
 missing_packages() {
   local p
@@ -24,33 +27,53 @@ missing_packages() {
   done
 }
 
+# Runs a command as root: as it is when this is root already, else through sudo, which
+# asks for the user's password for this one step only.
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then
+    "$@"
+  elif command -v sudo >/dev/null 2>&1; then
+    sudo "$@"
+  else
+    echo "Needs root for: $*" >&2
+    echo "Run that as root (sudo is not installed), then this script again." >&2
+    exit 1
+  fi
+}
+
 ensure_packages() {
   local missing
   missing=$(missing_packages "$@" | tr '\n' ' ')
   [ -z "${missing// /}" ] && return 0
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "Missing packages. Run as root:" >&2
-    echo "  apt-get update && apt-get install -y ${missing}" >&2
-    exit 1
-  fi
   echo "Installing: ${missing}"
-  apt-get update -qq
+  as_root apt-get update -qq
   # shellcheck disable=SC2086
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends ${missing} >/dev/null
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends ${missing} >/dev/null
 }
 
 # Tests switch the C and C++ locales to a German one to prove that numbers never
 # follow the process locale.
 ensure_german_locale() {
   if locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then return 0; fi
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "The German locale de_DE.UTF-8 is missing. Run as root:" >&2
-    echo "  sed -i 's/^# *de_DE.UTF-8/de_DE.UTF-8/' /etc/locale.gen && locale-gen" >&2
-    exit 1
+  as_root sed -i 's/^# *de_DE.UTF-8/de_DE.UTF-8/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
+  as_root locale-gen >/dev/null
+}
+
+# Runs a command as the owner of the checkout. Root working in a user's checkout would
+# otherwise leave root-owned build folders there that the user's later builds cannot
+# write to; for anyone else, and in root's own checkout, the command runs as it is.
+as_checkout_owner() {
+  local uid gid home
+  uid=$(stat -c %u .)
+  if [ "$(id -u)" -ne 0 ] || [ "$uid" -eq 0 ]; then
+    "$@"
+    return
   fi
-  sed -i 's/^# *de_DE.UTF-8/de_DE.UTF-8/' /etc/locale.gen
-  grep -q '^de_DE.UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' >> /etc/locale.gen
-  locale-gen >/dev/null
+  gid=$(stat -c %g .)
+  home=$(getent passwd "$uid" | cut -d: -f6)
+  [ -d "$home" ] || home=$(pwd)
+  setpriv --reuid="$uid" --regid="$gid" --clear-groups -- env HOME="$home" "$@"
 }
 
 # Ends the Wine server of $WINEPREFIX, if one still runs (it leaves by itself a few

@@ -1,14 +1,21 @@
 #include "Commands.h"
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "Calculation.h"
+#include "GuardedRead.h"
 #include "LoadNotice.h"
 #include "Mod_Datei.h"
 #include "Mod_Quorvel.h"
@@ -135,6 +142,17 @@ Field FieldOf(std::string_view name) {
     }
 }
 
+constexpr std::size_t kFieldCount = std::size(kFields);
+
+// ENAMETOOLONG: a name or path beyond the system's limit.
+bool IsNameTooLong(int code) {
+#ifdef _WIN32
+    return code == 206;  // ERROR_FILENAME_EXCED_RANGE
+#else
+    return code == ENAMETOOLONG;
+#endif
+}
+
 const FieldInfo& InfoOf(Field field) {
     return kFields[static_cast<std::size_t>(field)];
 }
@@ -165,12 +183,25 @@ void RefuseUnstorable(MessageSink& messages, const Collected& field, std::size_t
                          MessageIcon::Exclamation);
 }
 
+// The save's question before it drops what only the file holds.
+std::string DropQuestion(const std::string& path) {
+    return "Die Datei " + path +
+           " w\xC3\xBCrde beim Speichern \xC3\xBC"
+           "ber die Werte der Felder hinaus ge\xC3\xA4ndert (siehe den Hinweis beim Laden), "
+           "und die Sicherung " +
+           path + std::string(kBackupSuffix) +
+           " enth\xC3\xA4lt einen \xC3\xA4lteren Stand; sie wird nicht ersetzt.\r\nWas nur "
+           "in der Datei steht, ginge verloren.\r\n\r\nTrotzdem speichern?";
+}
+
 }  // namespace
 
 // Without a file read in full there is nothing to save: writing the empty list would
 // leave the file empty.
 constexpr const char* kNothingLoaded =
     "Nicht gespeichert: Es ist keine vollst\xC3\xA4ndig gelesene Datei geladen.";
+constexpr const char* kNoMemory =
+    "Die Datei wurde nicht gespeichert: Es ist nicht genug Arbeitsspeicher frei.";
 
 namespace {
 
@@ -203,20 +234,90 @@ void OpenChosenFile(EditorState& state, Services& services, const std::string& p
     LoadChosen(state, services, path);
 }
 
-void LoadFile(EditorState& state, Services& services, const std::string& path) {
+namespace {
+
+// Files are compared this many bytes at a time.
+constexpr std::size_t kPiece = 64 << 10;
+
+// Whether the regular file at path holds exactly bytes: the size first, then the content
+// a piece at a time. False for anything else, a missing file included.
+bool FileHolds(const std::filesystem::path& path, std::string_view bytes) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error) ||
+        std::filesystem::file_size(path, error) != bytes.size() || error)
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    auto piece = std::make_unique<char[]>(kPiece);
+    while (in && !bytes.empty()) {
+        in.read(piece.get(), static_cast<std::streamsize>(std::min(kPiece, bytes.size())));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        if (got == 0 || bytes.substr(0, got) != std::string_view(piece.get(), got)) return false;
+        bytes.remove_prefix(got);
+    }
+    return bytes.empty() && in.peek() == std::char_traits<char>::eof();
+}
+
+std::filesystem::path BackupOf(const std::string& path) {
+    return PathFromText(path + std::string(kBackupSuffix));
+}
+
+// What the backup of the file at path holds, compared with the file's bytes as loaded.
+BackupState BackupStateOf(const std::string& path, std::string_view bytes) {
+    std::error_code error;
+    const std::filesystem::path backup = BackupOf(path);
+    if (!std::filesystem::exists(std::filesystem::symlink_status(backup, error)))
+        return BackupState::None;
+    return FileHolds(backup, bytes) ? BackupState::Holds : BackupState::Older;
+}
+
+// At save time: true when a backup exists and does not hold the file's current bytes,
+// so that what the save drops would be gone for good. The sizes decide most cases.
+// Never throws: a file that cannot be read counts as differing.
+bool BackupLacksFile(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path file = PathFromText(path), backup = BackupOf(path);
+    if (!std::filesystem::exists(std::filesystem::symlink_status(backup, error))) return false;
+    // A file that is missing or not a plain file is the save's own refusal to tell.
+    if (!std::filesystem::is_regular_file(file, error)) return false;
+    const auto size = std::filesystem::file_size(file, error);
+    if (error) return false;
+    if (size != std::filesystem::file_size(backup, error) || error ||
+        !std::filesystem::is_regular_file(backup, error))
+        return true;
+    // Piece by piece, so that no size of file needs more memory than two pieces.
+    std::ifstream a(file, std::ios::binary), b(backup, std::ios::binary);
+    auto pieces = std::make_unique<char[]>(2 * kPiece);
+    for (std::uintmax_t left = size; left > 0;) {
+        const auto n = static_cast<std::streamsize>(std::min<std::uintmax_t>(left, kPiece));
+        if (!a.read(pieces.get(), n) || !b.read(pieces.get() + kPiece, n) ||
+            std::memcmp(pieces.get(), pieces.get() + kPiece, static_cast<std::size_t>(n)) != 0)
+            return true;
+        left -= static_cast<std::uintmax_t>(n);
+    }
+    return false;
+}
+
+void Load(EditorState& state, Services& services, const std::string& path, bool isBackup) {
     state.tx_Datei = path;
     state.Entries = quorvel::Entries{};
     state.EntriesLoaded = false;
+    state.ChangesBeyondFields = false;
     state.Loaded = {};
     quorvel::Entries read;
     std::string_view bytes;  // held by the entries
     std::string notice;
-    if (ReadEntries(path, read, state.vehicle, services.format, services.messages,
-                    &state.Loaded.identity, &bytes)) {
+    if (ReadEntriesGuarded(path, read, state.vehicle, services.format, services.messages,
+                           &state.Loaded.identity, &bytes)) {
         state.Entries = std::move(read);
         state.EntriesLoaded = true;
         ShowEntries(state);
-        notice = LoadNotice(bytes, state.Entries);
+        const bool changes = ChangesBeyondFields(bytes, state.Entries);
+        // Read from the backup itself, what a save drops stays in the backup.
+        const BackupState backup = !changes   ? BackupState::None
+                                   : isBackup ? BackupState::Holds
+                                              : BackupStateOf(path, bytes);
+        state.ChangesBeyondFields = changes && !isBackup;
+        notice = LoadNotice(bytes, state.Entries, state.vehicle.HasMotor, changes, backup);
     }
     const bool motor = state.vehicle.HasMotor;
     state.Fra_Motor_visible = motor;
@@ -225,6 +326,12 @@ void LoadFile(EditorState& state, Services& services, const std::string& path) {
     state.Opt_waggon_enabled = !motor;
     // Told once the window shows the file, before the user can change anything.
     if (!notice.empty()) services.messages.ShowMessage(kAppTitle, notice, MessageIcon::Information);
+}
+
+}  // namespace
+
+void LoadFile(EditorState& state, Services& services, const std::string& path) {
+    Load(state, services, path, false);
 }
 
 void ShowEntries(EditorState& state) {
@@ -261,35 +368,101 @@ void OpenPath(EditorState& state, Services& services, const std::optional<std::s
     LoadFile(state, services, *path);
 }
 
+namespace {
+
+// A field's place among all fields a save collects: the ratios after the others.
+std::size_t Slot(const Collected& field, Field kind) {
+    return field.position > 0 ? kFieldCount + static_cast<std::size_t>(field.position - 1)
+                              : static_cast<std::size_t>(kind);
+}
+
+// The field texts into their entries, or false after telling the user why not; the
+// entries change only when all of it fits. Each text is checked once and stored once,
+// shared by every entry of its name.
+bool CollectFields(EditorState& state, Services& services) {
+    std::array<std::vector<std::size_t>, kFieldCount + kRatioFields> entries;
+    std::array<const Collected*, kFieldCount + kRatioFields> fields{};
+    std::vector<Collected> seen;
+    seen.reserve(kFieldCount + kRatioFields);
+    std::uint64_t output = FormattedSize(state.Entries);
+    int n = 0;
+    for (auto it = state.Entries.begin(); it != state.Entries.end(); ++it) {
+        const C_Name_Val entry = *it;
+        const Field kind = FieldOf(entry.Name);
+        const std::optional<Collected> field = FieldForEntry(state, kind, n);
+        if (!field) continue;
+        const std::size_t slot = Slot(*field, kind);
+        if (fields[slot] == nullptr) {
+            if (const auto at = FirstUnstorable(*field->text)) {
+                RefuseUnstorable(services.messages, *field, *at);
+                return false;
+            }
+            fields[slot] = &seen.emplace_back(*field);
+        }
+        if (entry.Typ > 0)
+            output += field->text->size() - entry.Value.size();  // only values are written
+        entries[slot].push_back(it.index());
+    }
+    const std::uint64_t loadedSize =
+        state.Loaded.identity.known ? state.Loaded.identity.size : state.Entries.TextSize();
+    if (const auto refusal = TooLargeText(state.tx_Datei, state.Entries, output, loadedSize)) {
+        services.messages.ShowMessage(kAppTitle, *refusal, MessageIcon::Exclamation);
+        return false;
+    }
+    // Applied to a copy: a list that cannot take them all stays as it was.
+    quorvel::Entries changed = state.Entries;
+    for (std::size_t slot = 0; slot < entries.size(); ++slot) {
+        if (fields[slot] != nullptr) changed.SetValue(entries[slot], *fields[slot]->text);
+    }
+    state.Entries = std::move(changed);
+    return true;
+}
+
+// What the user is told when a save fails.
+void TellSaveFailure(Services& services, const std::string& path, const SaveResult& result) {
+    const SystemError error{result.errorCode, result.description};
+    if (result.step == SaveStep::Backup && IsNameTooLong(result.errorCode)) {
+        services.messages.ShowMessage(kAppTitle,
+                                      "Die Datei " + path +
+                                          " wurde nicht gespeichert: Der Name ihrer Sicherung " +
+                                          result.path + " ist zu lang f\xC3\xBCr das Dateisystem.",
+                                      MessageIcon::Critical);
+    } else if (result.step == SaveStep::Backup) {
+        ShowFileError(services.messages, "Fehler beim Anlegen der Sicherung ", result.path, error);
+    } else if (path.empty()) {
+        ShowFileError(services.messages, "Fehler beim Speichern", path, error);
+    } else {
+        ShowFileError(services.messages, "Fehler beim Speichern von ", path, error);
+    }
+}
+
+}  // namespace
+
 void SaveCommand(EditorState& state, Services& services) {
     if (!state.EntriesLoaded) {
         services.messages.ShowMessage(kAppTitle, kNothingLoaded, MessageIcon::Exclamation);
         return;
     }
-    // All fields are checked before any entry changes: a refused save leaves the
-    // entries as they were.
-    std::vector<std::pair<std::size_t, const std::string*>> matches;
-    int n = 0;
-    for (auto it = state.Entries.begin(); it != state.Entries.end(); ++it) {
-        const std::optional<Collected> field = FieldForEntry(state, FieldOf((*it).Name), n);
-        if (!field) continue;
-        if (const auto at = FirstUnstorable(*field->text)) {
-            RefuseUnstorable(services.messages, *field, *at);
-            return;
-        }
-        matches.emplace_back(it.index(), field->text);
+    try {
+        // All fields are checked before any entry changes: a refused save leaves the
+        // entries as they were.
+        if (!CollectFields(state, services)) return;
+    } catch (...) {
+        services.messages.ShowMessage(kAppTitle, kNoMemory, MessageIcon::Critical);
+        return;
     }
-    for (const auto& [index, text] : matches) state.Entries.SetValue(index, *text);
 
     const std::string path = state.tx_Datei;
+    // The load notice said what the save drops; with an older backup beside the file,
+    // nothing would keep it.
+    if (state.ChangesBeyondFields && BackupLacksFile(path) &&
+        !services.messages.AskYesNo(kAppTitle, DropQuestion(path)))
+        return;
     const SaveResult result = SaveEntries(path, state.Entries, state.Loaded, services.messages);
+    // The file now holds the entries' own layout: the next save changes only values.
+    if (result.ok()) state.ChangesBeyondFields = false;
     if (result.ok() || result.told) return;
-    const SystemError error{result.errorCode, result.description};
-    if (path.empty()) {
-        ShowFileError(services.messages, "Fehler beim Speichern", path, error);
-    } else {
-        ShowFileError(services.messages, "Fehler beim Speichern von ", path, error);
-    }
+    TellSaveFailure(services, path, result);
 }
 
 void RestoreOriginal(EditorState& state, Services& services) {
@@ -301,7 +474,7 @@ void RestoreOriginal(EditorState& state, Services& services) {
         return;
     }
     const std::string source = RestoreSource(path);
-    LoadFile(state, services, source);
+    Load(state, services, source, source != path);
     state.tx_Datei = path;
     // A save compares with the file itself, not with the backup the values came from.
     if (source != path) state.Loaded = {IdentifyFile(path)};

@@ -39,8 +39,10 @@ void OpenPath(EditorState& state, Services& services, const std::optional<std::s
 // Copies the field texts into every entry of a matching name (the engine's only while
 // HasMotor) and saves the file with its one-time backup. A text the file cannot hold -
 // a bracket, or a byte outside printable ASCII - refuses the whole save with a message
-// naming the field; nothing is changed or written then. A failed save is told with the
-// system's error; the file keeps its old bytes.
+// naming the field, and so does an output beyond its bound; nothing is changed or written
+// then. Each field text is stored once, shared by all entries of its name. A failed save
+// is told by its cause (a backup name too long is told as such); the file keeps its old
+// bytes. Nothing it meets escapes as an exception.
 void SaveCommand(EditorState& state, Services& services);
 
 // Loads the backup, or the file itself when it has none, and shows the file's own path

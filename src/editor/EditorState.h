@@ -49,6 +49,9 @@ struct EditorState {
     // The file tx_Datei names as it was loaded or last saved, so that a save notices
     // when another program changed it meanwhile.
     LoadedFile Loaded;
+    // True when a save would change the loaded file beyond its field values (the load
+    // notice told which way): the save then asks first if no backup keeps the file.
+    bool ChangesBeyondFields = false;
 };
 
 }  // namespace quorvel

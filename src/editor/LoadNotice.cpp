@@ -15,29 +15,45 @@ bool IsLayout(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// Whether writing the entries gives the file's characters again, blanks, tabs and line
-// ends aside. Compared chunk by chunk as the layout is made; a file in the host's own
-// layout matches byte for byte, the quick way.
-bool SameCharacters(std::string_view bytes, const Entries& entries) {
-    std::string_view rest = bytes;  // what the layout has not matched yet
-    bool aligned = true;            // so far the very same bytes
-    const int mismatch = StreamEntries(entries, [&](std::string_view chunk) {
-        if (aligned && rest.starts_with(chunk)) {
-            rest.remove_prefix(chunk.size());
-            return 0;
-        }
-        aligned = false;
-        for (const char c : chunk) {
-            if (IsLayout(c)) continue;
-            while (!rest.empty() && IsLayout(rest.front())) rest.remove_prefix(1);
-            if (rest.empty() || rest.front() != c) return 1;
-            rest.remove_prefix(1);
-        }
-        return 0;
-    });
-    while (!rest.empty() && IsLayout(rest.front())) rest.remove_prefix(1);
-    return mismatch == 0 && rest.empty();
+// The characters other than the layout's that writing the entry gives, in order.
+template <typename F>
+void EntryCharacters(const C_Name_Val& entry, F&& piece) {
+    if (entry.Typ > 0) {
+        piece(entry.Name), piece("("), piece(entry.Value), piece(")");
+    } else if (entry.Typ == typ::GroupOpen) {
+        piece(entry.Name), piece("{");
+    } else if (entry.Typ == typ::GroupClose) {
+        piece(entry.Name), piece("}");
+    } else {
+        piece(entry.Name);
+    }
 }
+
+}  // namespace
+
+// Compared entry by entry against the bytes, the layout skipped on both sides: the
+// indentation is never formed, so deep nesting costs nothing extra (written, it
+// grows with the square of the depth).
+bool ChangesBeyondFields(std::string_view bytes, const Entries& entries) {
+    const char* at = bytes.data();
+    const char* const end = at + bytes.size();
+    bool same = true;
+    entries.ForEach([&](const C_Name_Val& entry) {
+        if (!same) return;
+        EntryCharacters(entry, [&](std::string_view piece) {
+            for (const char c : piece) {
+                if (!same || IsLayout(c)) continue;
+                while (at != end && IsLayout(*at)) ++at;
+                same = at != end && *at == c;
+                at += same;
+            }
+        });
+    });
+    while (same && at != end && IsLayout(*at)) ++at;
+    return !same || at != end;
+}
+
+namespace {
 
 // Kinds of change, as bits.
 enum Kind : unsigned {
@@ -124,7 +140,10 @@ constexpr const char* kLines[] = {
     "Steuerzeichen (unsichtbare Bytes) gingen verloren.",
 };
 
-std::string ChangeWarning(unsigned kinds) {
+constexpr const char* kBackupName =
+    "Die Sicherung (Dateiname mit angeh\xC3\xA4ngtem \xE2\x80\x9E_Orig\xE2\x80\x9C)";
+
+std::string ChangeWarning(unsigned kinds, BackupState backup) {
     std::string text =
         "Beim Speichern w\xC3\xBCrde sich diese Datei \xC3\xBC"
         "ber die Werte der Felder hinaus \xC3\xA4ndern:";
@@ -137,10 +156,60 @@ std::string ChangeWarning(unsigned kinds) {
         named = true;
     }
     if (!named) text += "\r\n- Ihr Inhalt w\xC3\xBCrde anders geordnet geschrieben.";
-    text +=
-        "\r\nDie Sicherung (Dateiname mit angeh\xC3\xA4ngtem \xE2\x80\x9E_Orig\xE2\x80\x9C), die "
-        "beim ersten Speichern entsteht, beh\xC3\xA4lt die Datei, wie sie war.";
-    return text;
+    text.append("\r\n").append(kBackupName);
+    switch (backup) {
+        case BackupState::None:
+            return text +
+                   ", die beim ersten Speichern entsteht, beh\xC3\xA4lt die Datei, wie sie war.";
+        case BackupState::Holds:
+            return text + " gibt es schon; sie enth\xC3\xA4lt die Datei, wie sie jetzt ist.";
+        case BackupState::Older:
+            break;
+    }
+    // An existing backup is never replaced: what only this version holds would be gone.
+    return text +
+           " gibt es schon mit einem \xC3\xA4lteren Stand und wird nicht ersetzt: Keine "
+           "Sicherung beh\xC3\xA4lt die Datei, wie sie jetzt ist. Vor dem Speichern wird "
+           "deshalb gefragt.";
+}
+
+// The entries that mirror a field, bar "Uebersetzung" (one per ratio field); the motor's
+// only while the vehicle has a motor, as only then are they saved.
+constexpr std::string_view kFieldNames[] = {"Masse",
+                                            "Bremskraft",
+                                            "Reibungskraft",
+                                            "Leistung",
+                                            "Grenzdrehzahl_U1",
+                                            "Grenzdrehzahl_U2",
+                                            "Grenzdrehzahl_U3",
+                                            "Treibradradius"};
+constexpr std::size_t kAlwaysSaved = 3;
+
+std::string Count(long long number) {
+    char digits[24];
+    return {digits, std::to_chars(digits, digits + sizeof digits, number).ptr};
+}
+
+// One sentence per field whose entry the file holds more than once.
+std::string DuplicateNote(const Entries& entries, bool motor) {
+    long long counts[std::size(kFieldNames)] = {};
+    const std::size_t fields = motor ? std::size(kFieldNames) : kAlwaysSaved;
+    entries.ForEach([&](const C_Name_Val& entry) {
+        for (std::size_t i = 0; i < fields; ++i) counts[i] += entry.Name == kFieldNames[i];
+    });
+    std::string note;
+    for (std::size_t i = 0; i < fields; ++i) {
+        if (counts[i] < 2) continue;
+        if (!note.empty()) note += "\r\n";
+        note.append("Der Eintrag \xE2\x80\x9E")
+            .append(kFieldNames[i])
+            .append("\xE2\x80\x9C steht ")
+            .append(Count(counts[i]))
+            .append(
+                "-mal in der Datei. Das Feld zeigt den Wert des letzten; beim Speichern "
+                "erhalten alle den Wert des Feldes.");
+    }
+    return note;
 }
 
 std::string RatioNote(int ratios) {
@@ -156,15 +225,19 @@ std::string RatioNote(int ratios) {
 
 }  // namespace
 
-std::string LoadNotice(std::string_view bytes, const Entries& entries) {
+std::string LoadNotice(std::string_view bytes, const Entries& entries, bool motor, bool changes,
+                       BackupState backup) {
     std::string notice;
-    if (!SameCharacters(bytes, entries)) notice = ChangeWarning(FindKinds(bytes));
-    int ratios = 0;
-    for (const C_Name_Val& entry : entries) ratios += entry.Name == "Uebersetzung";
-    if (ratios > kRatioFields) {
+    const auto add = [&notice](const std::string& part) {
+        if (part.empty()) return;
         if (!notice.empty()) notice += "\r\n\r\n";
-        notice += RatioNote(ratios);
-    }
+        notice += part;
+    };
+    if (changes) add(ChangeWarning(FindKinds(bytes), backup));
+    add(DuplicateNote(entries, motor));
+    int ratios = 0;
+    entries.ForEach([&ratios](const C_Name_Val& entry) { ratios += entry.Name == "Uebersetzung"; });
+    if (ratios > kRatioFields) add(RatioNote(ratios));
     return notice;
 }
 

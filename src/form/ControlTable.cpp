@@ -152,8 +152,9 @@ bool CaptionFits(const Control& control, TextExtent text, int dpi, double scale)
         case K::Label:
             return text.width <= width && text.height <= height;
         case K::Frame:
-            // 8 pixels of indent and 4 of gap each side at 96 dots per inch, as drawn.
-            return text.width + Pixels(360, dpi) <= width;
+            // 8 pixels of indent and 4 of gap each side at 96 dots per inch, as drawn;
+            // the caption stands above the frame's first row (240 twips down).
+            return text.width + Pixels(360, dpi) <= width && text.height <= Pixels(240, dpi, scale);
         case K::Field:
             return text.height + Pixels(60, dpi) <= height;
         default:
@@ -174,10 +175,21 @@ LayoutFit FitLayout(int points, int dpi,
         extents = measure(size);
         if (fits(extents, 1.0)) return {size, 1.0};
     }
+    // The factor the captions need, by the rule the Qt window grows by (in pixels at 96
+    // dots per inch, rounded up), then a step more while whole pixels still fall short.
+    auto at96 = [dpi](int pixels) { return (pixels * 96 + dpi - 1) / dpi; };
+    int line = 0;
+    for (const TextExtent& e : extents) line = std::max(line, e.height);
+    double scale = LayoutScale(
+        [&](std::string_view caption) {
+            for (std::size_t i = 0; i < kControls.size() && i < extents.size(); ++i)
+                if (kControls[i].caption == caption) return at96(extents[i].width);
+            return 0;
+        },
+        at96(line));
     // A bound, so that a measure no layout can hold still ends.
-    int percent = 101;
-    while (percent < 1000 && !fits(extents, percent / 100.0)) ++percent;
-    return {smallest, percent / 100.0};
+    while (scale < 10 && !fits(extents, scale)) scale += 0.01;
+    return {smallest, scale};
 }
 
 const std::string* ShownText(const EditorState& state, const Control& control) {
@@ -216,7 +228,57 @@ bool IsTabStop(const EditorState& state, const Control& control) {
 
 std::string_view AccessibleName(const Control& control) {
     if (!control.accessible.empty()) return control.accessible;
-    return control.tooltip.empty() ? control.caption : control.tooltip;
+    return control.caption.empty() ? control.tooltip : control.caption;
+}
+
+std::string_view AccessibleDescription(const Control& control) {
+    std::string_view description = control.tooltip;
+    if (control.kind == K::Field || control.kind == K::Option) {
+        // The label in the same frame whose caption begins the name ("V Max" for
+        // "V Max vorwärts"), the longest when several do.
+        const std::string_view name = AccessibleName(control);
+        std::size_t best = 0;
+        for (const Control& label : kControls) {
+            if (label.kind == K::Label && label.container == control.container &&
+                label.caption.size() > best && name.starts_with(label.caption)) {
+                best = label.caption.size();
+                description = label.tooltip;
+            }
+        }
+    }
+    return description;
+}
+
+double LayoutScale(const std::function<int(std::string_view)>& textWidth, int lineHeight) {
+    double scale = 1;
+    auto need = [&scale](double needed, int twips) {
+        scale = std::max(scale, needed / (twips / 15.0));
+    };
+    for (const Control& c : kControls) {
+        switch (c.kind) {
+            case K::Label:
+                need(textWidth(c.caption), c.width);
+                need(lineHeight, c.height);
+                break;
+            case K::Frame:
+                // The caption is indented and leaves a gap before the border goes on;
+                // it sits above the frame's first row of controls (240 twips down).
+                need(textWidth(c.caption) + 24, c.width);
+                need(lineHeight, 240);
+                break;
+            case K::Field:
+                need(lineHeight + 4, c.height);  // the text inside the field's border
+                break;
+            case K::Button:  // a picture, which grows with the layout
+            case K::Option:  // a bare mark; its caption never shows
+                break;
+        }
+    }
+    return scale;
+}
+
+int ScaledPixels(int twips, double scale) {
+    return scale == 1 ? Pixels(twips, 96) : static_cast<int>(std::lround(twips * scale / 15));
 }
 
 }  // namespace quorvel

@@ -82,8 +82,9 @@ struct LayoutFit {
 bool CaptionFits(const Control& control, TextExtent text, int dpi, double scale);
 // The largest size from points down to kSmallestPoints at which every caption fits the
 // layout as it is; when none does, the smallest size with the layout grown by the least
-// factor (in steps of 1%) at which all fit. measure(points) gives each control's
-// caption extent at that size, in the order of Controls(). Never cuts a caption.
+// factor at which all fit (LayoutScale's, to whole pixels). measure(points) gives each
+// control's caption extent at that size, in the order of Controls(). Never cuts a
+// caption.
 LayoutFit FitLayout(int points, int dpi,
                     const std::function<std::vector<TextExtent>(int points)>& measure);
 
@@ -96,8 +97,19 @@ bool IsChecked(const EditorState& state, const Control& control);
 // Buttons and fields take the Tab key; of the options only the selected one (any of
 // them while none is), so Tab enters the group at its choice.
 bool IsTabStop(const EditorState& state, const Control& control);
-// What a screen reader reads for the control: its accessible name, else its tooltip,
-// else its caption.
+// What a screen reader reads for the control: its accessible name, else its caption,
+// else (a picture button) its tooltip.
 std::string_view AccessibleName(const Control& control);
+// What a screen reader reads after the name: a field's or an option's is the tooltip of
+// the label that names it, any other control's its own tooltip.
+std::string_view AccessibleDescription(const Control& control);
+
+// The factor by which the whole layout grows so that every caption fits its control in
+// the font the window is given; 1 when the table's sizes hold them. textWidth is a
+// caption's width and lineHeight the font's line height, both in pixels at 96 dots per
+// inch (the unit of Pixels(twips, 96)).
+double LayoutScale(const std::function<int(std::string_view)>& textWidth, int lineHeight);
+// Twips as pixels at 96 dots per inch in a layout grown by scale; Pixels(twips, 96) at 1.
+int ScaledPixels(int twips, double scale);
 
 }  // namespace quorvel

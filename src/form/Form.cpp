@@ -1,11 +1,13 @@
 #include "Form.h"
 
+#include <filesystem>
 #include <new>
 #include <stdexcept>
 
 #include "Commands.h"
 #include "FieldEvents.h"
 #include "InitEditor.h"
+#include "Mod_Datei.h"
 #include "Presets.h"
 
 namespace quorvel {
@@ -109,6 +111,36 @@ void Form::OpenFile(const std::string& path, const Control* focused) {
 
 void Form::OpenGiven(const std::string& path) {
     React([&] { OpenChosenFile(state_, services_, path); });
+}
+
+namespace {
+
+std::string Utf8(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
+}  // namespace
+
+std::string Form::AbsolutePath(const std::string& path, const std::string& workingFolder) {
+    std::filesystem::path absolute = PathFromText(path);
+    if (!absolute.is_absolute()) absolute = PathFromText(workingFolder) / absolute;
+    return Utf8(absolute.lexically_normal());
+}
+
+void Form::OpenArguments(const std::vector<std::string>& arguments,
+                         const std::optional<std::string>& workingFolder) {
+    if (arguments.empty()) return;
+    React([&] {
+        const std::string folder =
+            workingFolder ? *workingFolder : Utf8(std::filesystem::current_path());
+        OpenChosenFile(state_, services_, AbsolutePath(arguments.front(), folder));
+        if (arguments.size() == 1) return;
+        std::string text = "Nur die erste Datei wurde ge\u00F6ffnet. Nicht ge\u00F6ffnet:";
+        for (std::size_t i = 1; i < arguments.size(); ++i)
+            text += "\r\n" + AbsolutePath(arguments[i], folder);
+        sink_.ShowMessage(kAppTitle, text, MessageIcon::Information);
+    });
 }
 
 void Form::OpenPath(const std::optional<std::string>& path) {

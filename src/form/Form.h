@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ControlTable.h"
 #include "EditorState.h"
@@ -62,9 +63,21 @@ class Form {
     // A file named on the command line: opened as the open button opens the file its
     // dialog gives, whatever its name.
     void OpenGiven(const std::string& path);
+    // The files named on the command line, in the order given: the first is opened as
+    // OpenGiven opens it, and a notice names the ones not opened, since the window holds
+    // one file. Each is shown as an absolute, clean path: a relative one is taken from
+    // workingFolder (the process's working folder when none is given) and "." and ".."
+    // are resolved in the text, as the user wrote it, without following links.
+    void OpenArguments(const std::vector<std::string>& arguments,
+                       const std::optional<std::string>& workingFolder = std::nullopt);
+    // A path as OpenArguments shows it; UTF-8 in and out.
+    static std::string AbsolutePath(const std::string& path, const std::string& workingFolder);
     // Whether a dropped file is one the window takes: a name ending in ".txt", in any
     // case.
     static bool IsPropertyFile(std::string_view path);
+    // Another window of the program takes the keyboard (the gear chart, by a shortcut):
+    // the keys held down belong to no field any more, so their releases run nothing.
+    void KeysTaken() { pressed_.clear(); }
     // Loads the file without the dialog; nothing without a path.
     void OpenPath(const std::optional<std::string>& path);
 

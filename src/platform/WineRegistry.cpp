@@ -3,8 +3,8 @@
 // a line: "Name"="text", @= for the default value, dword:0000000a, str(2):"text",
 // hex:01,02 and hex(7):... with long byte lists continued on the next line after a
 // trailing backslash. Lines starting with ';' or '#' are comments and metadata.
+#include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <optional>
 
@@ -282,13 +282,21 @@ WineLookup FindWineValue(std::string_view file, const std::u16string& key,
     return found;
 }
 
+// Only a regular file is read, without waiting on a pipe put in its place.
 std::int32_t ReadWholeFile(const std::filesystem::path& path, std::string& text) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return registry_error::kNotFound;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return registry_error::kAccessDenied;
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return in.bad() ? registry_error::kAccessDenied : 0;
+    const std::u8string name = path.u8string();
+    SystemError error;
+    unsigned kind = 0;
+    std::FILE* opened = OpenRegularForReading({name.begin(), name.end()}, error, kind);
+    if (opened == nullptr) {
+        const bool missing = kind != 0 || error.number == ENOENT || error.number == ENOTDIR;
+        return missing ? registry_error::kNotFound : registry_error::kAccessDenied;
+    }
+    DataFile file(opened);
+    std::optional<std::string> bytes = file.ReadAll();
+    if (!bytes) return registry_error::kAccessDenied;
+    text = std::move(*bytes);
+    return 0;
 }
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {

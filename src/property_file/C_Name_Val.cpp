@@ -85,17 +85,18 @@ Entries& Entries::operator=(const Entries& other) {
     return *this;
 }
 
-void Entries::AdoptText(std::shared_ptr<const char[]> bytes, std::size_t size, char* room,
+bool Entries::AdoptText(std::shared_ptr<const char[]> bytes, std::size_t size, char* room,
                         std::size_t roomSize) {
-    if (bytes_ != nullptr) return;
+    if (bytes_ != nullptr) return false;
     if (size > kMaxText) throw std::length_error("property file too large");
     bytes_ = std::move(bytes);
     bytesSize_ = size;
     void* place = room;
     if (room == nullptr || std::align(alignof(Slot), sizeof(Slot), place, roomSize) == nullptr)
-        return;
+        return true;
     // The slots are written before they are read, as in AddBlock.
     PlaceBlock(static_cast<Slot*>(place), roomSize / sizeof(Slot), false);
+    return true;
 }
 
 bool Entries::Find(std::string_view text, Ref& ref) const {
@@ -201,6 +202,27 @@ void Entries::SetValue(std::size_t index, std::string_view value) {
     Ref text;
     if (!Find(value, text)) text = Append(value);
     Store(index, name, text, entry.Typ);
+}
+
+void Entries::SetValue(const std::vector<std::size_t>& indices, std::string_view value) {
+    std::vector<std::size_t> changing;
+    std::size_t wide = 0;
+    for (const std::size_t index : indices) {
+        const Slot& slot = At(index);
+        if (Decode(slot).Value == value) continue;  // repeated saves do not grow the list
+        changing.push_back(index);
+        wide += (slot.valueSizeKind >> kSizeBits) == kWide || value.size() > kSizeMask;
+    }
+    if (changing.empty()) return;
+    Ref text;
+    if (!Find(value, text)) text = Append(value);
+    wide_.reserve(wide_.size() + wide);  // nothing below allocates
+    for (const std::size_t index : changing) {
+        const Slot& slot = At(index);
+        const bool isWide = (slot.valueSizeKind >> kSizeBits) == kWide;
+        const Ref name = isWide ? wide_[slot.name.at].name : slot.name;
+        Store(index, name, text, isWide ? wide_[slot.name.at].typ : Decode(slot).Typ);
+    }
 }
 
 bool operator==(const Entries& a, const Entries& b) {

@@ -87,6 +87,22 @@ class Entries {
         }
         PushSlow(entry);
     }
+    // push_back for the parser's tokens: texts that stand in the bytes AdoptText took
+    // (or are empty) and a kind a file gives, so nothing needs looking up.
+    void PushFromBytes(std::string_view name, std::string_view value, std::int16_t typ) {
+        if (free_ == freeEnd_ || value.size() > kSizeMask) return PushSlow({name, value, typ});
+        const auto base = reinterpret_cast<std::uintptr_t>(bytes_.get());
+        const auto at = [base](std::string_view text) {
+            return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(text.data()) - base);
+        };
+        constexpr std::uint32_t kCodes = 4 | 3 << 3 | 0 << 6 | 1 << 9 | 2 << 12;
+        const auto code = static_cast<std::uint32_t>(typ + 2);
+        *free_++ = {{at(name), static_cast<std::uint32_t>(name.size())},
+                    at(value),
+                    static_cast<std::uint32_t>(value.size()) | (kCodes >> (3 * code) & 7)
+                                                                   << kSizeBits};
+        ++size_;
+    }
     void clear() { *this = Entries(); }
 
     std::size_t size() const { return size_; }
@@ -98,6 +114,10 @@ class Entries {
 
     // The save's one change: the entry at index takes a new value text.
     void SetValue(std::size_t index, std::string_view value);
+    // The same for many entries, which share one stored copy of the text. Throws
+    // std::length_error (the list's text would reach 2 GiB) or bad_alloc before any entry
+    // changes; indices must be valid.
+    void SetValue(const std::vector<std::size_t>& indices, std::string_view value);
 
     // What roomSize in AdoptText takes for count entries.
     static constexpr std::size_t RoomFor(std::size_t count) {
@@ -106,9 +126,9 @@ class Entries {
 
     // Makes bytes the text that later entries view without a copy, and the roomSize
     // bytes at room, inside the block bytes keeps alive, the place of the entries that
-    // follow; only while the list holds no text yet (else nothing changes). The parser
-    // hands over the file.
-    void AdoptText(std::shared_ptr<const char[]> bytes, std::size_t size, char* room = nullptr,
+    // follow; only while the list holds no text yet (else nothing changes and the result
+    // is false). The parser hands over the file.
+    bool AdoptText(std::shared_ptr<const char[]> bytes, std::size_t size, char* room = nullptr,
                    std::size_t roomSize = 0);
 
     // Walks the cells block by block; yields entries by value.

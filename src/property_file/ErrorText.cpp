@@ -1,12 +1,14 @@
 #include "ErrorText.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 
 namespace quorvel {
 
 #ifdef _WIN32
 
-std::string ErrorText(std::int64_t, std::string systemText) {
+std::string ErrorText(std::int64_t, std::string systemText, std::string_view) {
     return systemText;
 }
 
@@ -54,7 +56,16 @@ constexpr Known kTexts[] = {
 
 }  // namespace
 
-std::string ErrorText(std::int64_t code, std::string systemText) {
+std::string ErrorText(std::int64_t code, std::string systemText, std::string_view path) {
+    if (code == ENAMETOOLONG && !path.empty()) {
+        // The system says the same for one name beyond its limit and for a whole path.
+        std::size_t longest = 0;
+        for (std::size_t start = 0, end; start <= path.size(); start = end + 1) {
+            end = std::min(path.find('/', start), path.size());
+            longest = std::max(longest, end - start);
+        }
+        if (longest <= NAME_MAX) return "Pfad zu lang";
+    }
     for (const Known& known : kTexts) {
         if (known.code == code) return known.text;
     }

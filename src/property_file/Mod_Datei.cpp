@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <system_error>
@@ -67,7 +68,7 @@ SystemError ErrorFromCode(DWORD code) {
     return error;
 }
 
-std::FILE* OpenFile(const std::string& path, Access access, SystemError& error) {
+std::FILE* OpenFile(const std::string& path, Access access, SystemError& error, unsigned& kind) {
     std::filesystem::path native;
     try {
         if (path.find('\0') != std::string::npos) {
@@ -88,6 +89,13 @@ std::FILE* OpenFile(const std::string& path, Access access, SystemError& error) 
                                 nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error = LastSystemError();
+        return nullptr;
+    }
+    // A device or pipe named like a file is not read as one.
+    if (const DWORD type = GetFileType(handle); type != FILE_TYPE_DISK) {
+        kind = type;
+        error = ErrorFromCode(ERROR_INVALID_FUNCTION);
+        CloseHandle(handle);
         return nullptr;
     }
     const int flags = access == Access::Read    ? _O_RDONLY
@@ -112,7 +120,7 @@ std::FILE* OpenFile(const std::string& path, Access access, SystemError& error) 
 
 #else
 
-std::FILE* OpenFile(const std::string& path, Access access, SystemError& error) {
+std::FILE* OpenFile(const std::string& path, Access access, SystemError& error, unsigned& kind) {
     if (path.find('\0') != std::string::npos) {
         // The system would silently open the path cut at the NUL.
         errno = EINVAL;
@@ -122,11 +130,21 @@ std::FILE* OpenFile(const std::string& path, Access access, SystemError& error) 
     const int flags = access == Access::Read    ? O_RDONLY
                       : access == Access::Write ? O_WRONLY | O_CREAT  // no O_TRUNC
                                                 : O_RDWR;
-    const int fd = ::open(PathFromText(path).c_str(), flags | O_CLOEXEC, 0666);
+    // Not waiting: a pipe or device put at the path would hold the open forever.
+    const int fd =
+        ::open(PathFromText(path).c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0) {
         error = LastSystemError();
         return nullptr;
     }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = LastSystemError();
+        kind = info.st_mode;
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     // fdopen never truncates, whatever its mode text.
     std::FILE* file = ::fdopen(fd, access == Access::Read    ? "rb"
                                    : access == Access::Write ? "wb"
@@ -139,6 +157,16 @@ std::FILE* OpenFile(const std::string& path, Access access, SystemError& error) 
 }
 
 #endif
+
+// A failed open that means nothing is there.
+bool IsMissing(std::int64_t code) {
+#ifdef _WIN32
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
+           code == ERROR_INVALID_NAME || code == ERROR_BAD_NETPATH || code == ERROR_NOT_READY;
+#else
+    return code == ENOENT || code == ENOTDIR;
+#endif
+}
 
 }  // namespace
 
@@ -170,7 +198,7 @@ void ShowFileError(MessageSink& sink, std::string_view what, const std::string& 
     const auto written = std::to_chars(number, number + sizeof number, error.number);
     text.append(number, written.ptr);
     text += "\r\nFehler: ";
-    text += ErrorText(error.number, error.description);
+    text += ErrorText(error.number, error.description, path);
     sink.ShowMessage(kAppTitle, text, MessageIcon::Critical);
 }
 
@@ -246,17 +274,47 @@ std::optional<DataFile> OpenDataFile(const std::string& path, MessageSink& sink,
     } else {
         return std::nullopt;
     }
-    if (access != Access::Write && !FileExists(path)) {
-        sink.ShowMessage(kAppTitle, "Datei " + path + " nicht gefunden", MessageIcon::Exclamation);
-        return std::nullopt;
-    }
     SystemError error;
-    std::FILE* file = OpenFile(path, access, error);
-    if (file == nullptr) {
+    unsigned kind = 0;
+    std::FILE* file = OpenFile(path, access, error, kind);
+    if (file != nullptr) return DataFile(file);
+    if (const std::string_view what = SpecialFileKind(kind); kind != 0 && !what.empty()) {
+        sink.ShowMessage(kAppTitle,
+                         std::string(kOpenFailed) + path + "\r\nDer Pfad ist " + std::string(what) +
+                             ", keine gew\xC3\xB6hnliche Datei.",
+                         MessageIcon::Exclamation);
+    } else if (access != Access::Write && IsMissing(error.number)) {
+        sink.ShowMessage(kAppTitle, "Datei " + path + " nicht gefunden", MessageIcon::Exclamation);
+    } else {
         ShowFileError(sink, kOpenFailed, path, error);
-        return std::nullopt;
     }
-    return DataFile(file);
+    return std::nullopt;
+}
+
+std::FILE* OpenRegularForReading(const std::string& path, SystemError& error, unsigned& kind) {
+    kind = 0;
+    return OpenFile(path, Access::Read, error, kind);
+}
+
+std::string_view SpecialFileKind(unsigned kind) {
+#ifdef _WIN32
+    switch (kind) {
+        case FILE_TYPE_DISK:
+            return {};
+        case FILE_TYPE_PIPE:
+            return "eine benannte Pipe";
+        default:
+            return "ein Ger\xC3\xA4t";
+    }
+#else
+    const auto mode = static_cast<mode_t>(kind);
+    if (S_ISREG(mode)) return {};
+    if (S_ISFIFO(mode)) return "eine benannte Pipe (FIFO)";
+    if (S_ISSOCK(mode)) return "ein Socket";
+    if (S_ISDIR(mode)) return "ein Ordner";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "ein Ger\xC3\xA4t";
+    return "keine Datei";
+#endif
 }
 
 bool FileExists(const std::string& path) {

@@ -59,10 +59,21 @@ std::size_t ReadBytes(std::FILE* file, char* to, std::size_t size, bool& failed)
 
 // Opens by mode "r", "w" or "rw" (exactly; any other text opens nothing and says
 // nothing), always in binary. "w" creates a missing file and keeps an existing one's
-// bytes. A missing file ("r", "rw") or a failed open is told to the user through the
-// sink, and gives nullopt.
+// bytes. Only a regular file is opened, without waiting on a pipe or device put at the
+// path. A missing file ("r", "rw"), one that is no regular file, or a failed open is told
+// to the user through the sink by its cause, and gives nullopt.
 std::optional<DataFile> OpenDataFile(const std::string& path, MessageSink& sink,
                                      std::string_view mode = "r");
+
+// What a path names that is no regular file, in German words ("eine benannte Pipe
+// (FIFO)", a device, a socket, a folder); empty for a regular file. kind: the file's type bits
+// (POSIX st_mode) or, on Windows, its GetFileType.
+std::string_view SpecialFileKind(unsigned kind);
+
+// Opens the regular file at path for reading, never waiting on a pipe or device put
+// there; nullptr with error set (kind: what stands there instead, see SpecialFileKind,
+// 0 when the open itself failed).
+std::FILE* OpenRegularForReading(const std::string& path, SystemError& error, unsigned& kind);
 
 // True for a regular file (hidden, read-only and the like included); false for a
 // folder and for any path that cannot be looked up. Never throws.

@@ -9,12 +9,13 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 
 #include "LocaleNumber.h"
 #include "Mod_Datei.h"
-#include "SizeLimits.h"
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -211,6 +212,9 @@ class Tokenizer {
         }
     }
 
+    // How many texts were copied out of the bytes so far.
+    std::size_t Spills() const { return spills_; }
+
   private:
     // Collects the text up to the next delimiter, trimmed; any tells whether there
     // was text at all. False when the bytes end first.
@@ -286,6 +290,7 @@ class Tokenizer {
 
     // The text without its ignored bytes (a line break inside a name, say), in spilled_.
     std::string_view Spill(std::string_view text) {
+        ++spills_;
         spilled_.clear();
         for (const char c : text)
             if (Classify(c) != Ignored) spilled_.push_back(c);
@@ -303,6 +308,7 @@ class Tokenizer {
     char plainGroup_;
     std::string name_;
     std::string spilled_;
+    std::size_t spills_ = 0;
 };
 
 // The host's files hold about one entry per 20 bytes (a short name and a number on
@@ -321,12 +327,62 @@ struct ReadBlock {
 
     // Room for capacity bytes and as many entries as that many bytes usually hold.
     explicit ReadBlock(std::size_t bytes)
-        : data(new char[bytes + kPad + Entries::RoomFor(bytes / kBytesPerEntry)]),
+        : data(new char[Allocated(bytes)]),
           capacity(bytes),
           room(Entries::RoomFor(bytes / kBytesPerEntry)) {}
+    // What a block for capacity bytes allocates.
+    static std::size_t Allocated(std::size_t capacity) {
+        return capacity + kPad + Entries::RoomFor(capacity / kBytesPerEntry);
+    }
     char* Room() const { return data.get() + capacity + kPad; }
     void Pad() { std::memset(data.get() + size, ')', kPad); }
 };
+
+// The entries address their text with 31 bits.
+constexpr std::size_t kMaxFile = 0x7FFFFFFF;
+
+// What a file's entries take beyond the room its read block makes for them: an upper
+// bound on the entries (one a "{", "}" or ")") and on the bytes of texts that an
+// ignored byte splits (a line break inside a name), which are copied.
+struct Shape {
+    std::uint64_t entries = 0;
+    std::uint64_t split = 0;
+};
+
+// One pass over the bytes, only for a file whose worst case might not fit.
+Shape ShapeOf(std::string_view bytes) {
+    Shape shape;
+    std::size_t start = 0;  // of the text since the last delimiter
+    bool text = false, gap = false, split = false;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        switch (Classify(bytes[i])) {
+            case Text:
+                split |= gap;
+                text = true;
+                break;
+            case Ignored:
+                gap |= text;
+                break;
+            case Space:
+                break;
+            default:
+                ++shape.entries;
+                if (split) shape.split += i - start;
+                start = i + 1;
+                text = gap = split = false;
+        }
+    }
+    return shape;
+}
+
+// The memory beyond the read block that entries of that shape take: further blocks of
+// slots (up to 65,536 each, the last partly empty) and the split texts, held up to five
+// times over (the list's own text as it grows, the tokenizer's two buffers).
+std::uint64_t ExtraNeed(Shape shape, std::uint64_t roomEntries) {
+    const std::uint64_t slots = shape.entries > roomEntries ? shape.entries - roomEntries : 0;
+    const std::uint64_t blocks = slots == 0 ? 0 : (65536 + slots / 1024 + 1) * Entries::kEntrySize;
+    return slots * Entries::kEntrySize + blocks + 5 * shape.split;
+}
 
 // Parses the block's bytes (padded) into the list. The list takes the bytes as its
 // text and the room for its slots when it has no text yet; otherwise it copies what
@@ -336,15 +392,20 @@ void ParseOwned(ReadBlock block, Entries& list, Vehicle& vehicle, const NumberFo
     char* const room = block.Room();
     const std::size_t size = block.size;
     const std::shared_ptr<const char[]> bytes(std::move(block.data));
-    list.AdoptText(bytes, size, room, block.room);
+    const bool ownsBytes = list.AdoptText(bytes, size, room, block.room);
     list.Reserve(size / kBytesPerEntry);
     Tokenizer tokens(bytes.get(), size, format);
     Token token;
-    while (tokens.Next(token)) {
+    for (std::size_t spills = 0; tokens.Next(token); spills = tokens.Spills()) {
         // Compares the sizes first.
         if (token.name == "Motor") vehicle.HasMotor = true;
         if (token.name == "Gang") ++vehicle.GearCount;
-        list.push_back({token.name, token.value, token.kind});
+        // A token without a copied text stands in the bytes the list took.
+        if (tokens.Spills() == spills && ownsBytes) {
+            list.PushFromBytes(token.name, token.value, token.kind);
+        } else {
+            list.push_back({token.name, token.value, token.kind});
+        }
     }
 }
 
@@ -380,26 +441,67 @@ void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
     ParseOwned(std::move(block), list, vehicle, format);
 }
 
+namespace {
+
+// The refusal when a file could not be read after all: memory ran out while reading
+// (outOfMemory), or the file is beyond the 2 GB the entries can address.
+void TellTooLarge(const std::string& path, bool outOfMemory, MessageSink& sink) {
+    sink.ShowMessage(kAppTitle,
+                     "Die Datei " + path + " ist zu gro\xC3\x9F zum Lesen.\r\n" +
+                         (outOfMemory ? "Der Arbeitsspeicher reichte beim Lesen nicht aus."
+                                      : "Eine Eigenschaftsdatei kann h\xC3\xB6"
+                                        "chstens 2 GB gro\xC3\x9F sein."),
+                     MessageIcon::Exclamation);
+}
+
+}  // namespace
+
 bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
-                 const NumberFormat& format, MessageSink& sink, FileIdentity* identity,
+                 const NumberFormat& format, MessageSink& sink, ReadGuard* guard,
                  std::string_view* bytesRead) {
     // On any failure GearCount keeps its value: the caller shows no entries then.
     std::optional<ReadBlock> block;
-    {
-        std::optional<DataFile> file = OpenDataFile(path, sink, "r");
-        if (!file) return false;
-        const std::size_t hint = OpenFileSize(file->get());
-        if (!FitsInMemory(hint, path, sink)) return false;
-        block = ReadPadded(file->get(), hint);
-        if (!block) {
-            ShowFileError(sink, "Fehler beim Lesen von ", path, LastSystemError());
-            return false;
-        }
-        if (identity)
-            *identity = IdentifyOpenFile(file->get(), path, {block->data.get(), block->size});
-    }  // closed before the entries are built
-    if (bytesRead != nullptr) *bytesRead = std::string_view(block->data.get(), block->size);
-    ParseOwned(std::move(*block), list, vehicle, format);
+    try {
+        {
+            std::optional<DataFile> file = OpenDataFile(path, sink, "r");
+            if (!file) return false;
+            const std::size_t hint = OpenFileSize(file->get());
+            if (hint > kMaxFile) {
+                TellTooLarge(path, false, sink);
+                return false;
+            }
+            // The block first; the shape of the bytes is measured only when the worst
+            // a file of this size can need (one entry a byte) might not fit.
+            const std::size_t capacity = std::max<std::size_t>(hint + 1, 4096);
+            const std::uint64_t first = ReadBlock::Allocated(capacity);
+            const std::uint64_t worst = first + ExtraNeed({hint, hint}, capacity / kBytesPerEntry);
+            bool measure = false;
+            if (guard != nullptr) {
+                if (!guard->Fits(first, 0, worst)) return false;
+                measure = guard->MayNotFit(worst);
+            }
+            block = ReadPadded(file->get(), hint);
+            if (!block) {
+                ShowFileError(sink, "Fehler beim Lesen von ", path, LastSystemError());
+                return false;
+            }
+            if (measure) {
+                const std::uint64_t taken = ReadBlock::Allocated(block->capacity);
+                const Shape shape = ShapeOf({block->data.get(), block->size});
+                const std::uint64_t extra = ExtraNeed(shape, block->capacity / kBytesPerEntry);
+                if (!guard->Fits(taken + extra, taken, 0)) return false;
+            }
+            if (guard != nullptr) guard->Read(file->get(), {block->data.get(), block->size});
+        }  // closed before the entries are built
+        if (bytesRead != nullptr) *bytesRead = std::string_view(block->data.get(), block->size);
+        ParseOwned(std::move(*block), list, vehicle, format);
+    } catch (const std::bad_alloc&) {
+        TellTooLarge(path, true, sink);  // the list may hold the part read so far
+        return false;
+    } catch (const std::length_error&) {
+        TellTooLarge(path, false, sink);
+        return false;
+    }
     return true;
 }
 

@@ -2,12 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <string_view>
 
 #include "C_Name_Val.h"
-#include "FileIdentity.h"
 #include "Platform.h"
 
 namespace quorvel {
@@ -18,12 +18,30 @@ namespace quorvel {
 void ParseEntries(std::string_view bytes, Entries& list, Vehicle& vehicle,
                   const NumberFormat& format);
 
+// What a read asks of the layer that keeps files safe (file_safety, which builds on the
+// format): whether the memory left takes the read, and which file was read. The format
+// itself knows nothing of the machine's memory or of file identities.
+class ReadGuard {
+  public:
+    virtual ~ReadGuard() = default;
+    // False, after telling the user, when the read needs more than is left: need the
+    // bytes it takes at least, taken the part of them it holds already, upTo the most it
+    // may take (the need the user is told; need when 0).
+    virtual bool Fits(std::uint64_t need, std::uint64_t taken, std::uint64_t upTo) = 0;
+    // Whether need bytes could be more than is left now: only then are the bytes read
+    // measured before their entries are built.
+    virtual bool MayNotFit(std::uint64_t need) = 0;
+    // The file read, still open, with all its bytes.
+    virtual void Read(std::FILE* file, std::string_view bytes) = 0;
+};
+
 // Reads the file at path into the list. False (after the user was told) when the
-// file could not be opened or read, or would not fit in the memory available; the list
-// and vehicle are then left as they were. identity, when given, learns which file it was;
-// bytesRead, when given, views the file's bytes on success, held by the list.
+// file could not be opened or read, or would not fit in the memory the guard leaves; the
+// list and vehicle are then left as they were. Without a guard only the 2 GB the entries
+// can address bound the read. bytesRead, when given, views the file's bytes on success,
+// held by the list.
 bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
-                 const NumberFormat& format, MessageSink& sink, FileIdentity* identity = nullptr,
+                 const NumberFormat& format, MessageSink& sink, ReadGuard* guard = nullptr,
                  std::string_view* bytesRead = nullptr);
 
 // Takes the layout a chunk at a time; a result other than 0 (an error number) stops

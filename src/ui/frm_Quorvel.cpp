@@ -1,9 +1,12 @@
 #include "frm_Quorvel.h"
 
 #include <qdrawutil.h>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QDropEvent>
 #include <QFocusEvent>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -18,8 +21,11 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QStyleOption>
+#include <QTimer>
+#include <QWindow>
 #include <limits>
 
+#include "ChartWindow.h"
 #include "DesktopFit.h"
 #include "Mod_FileDialog.h"
 #include "Mod_Registry.h"
@@ -41,6 +47,17 @@ namespace {
 // at the top of a frame stay clear of the border.
 class ClassicStyle : public QProxyStyle {
   public:
+    // scale: the layout's growth, which the option marks follow.
+    explicit ClassicStyle(double scale) : scale_(scale) {}
+
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override {
+        const int size = QProxyStyle::pixelMetric(metric, option, widget);
+        const bool mark =
+            metric == PM_ExclusiveIndicatorWidth || metric == PM_ExclusiveIndicatorHeight;
+        return mark ? static_cast<int>(size * scale_ + 0.5) : size;
+    }
+
     void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                      const QWidget* widget) const override {
         const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
@@ -52,11 +69,30 @@ class ClassicStyle : public QProxyStyle {
         mark.rect = subElementRect(SE_RadioButtonIndicator, button, widget);
         drawPrimitive(PE_IndicatorRadioButton, &mark, painter, widget);
         if (button->state & State_HasFocus) {
-            QStyleOptionFocusRect frame;
-            frame.QStyleOption::operator=(*button);
-            frame.rect = mark.rect.adjusted(-1, -1, 1, 1) & button->rect;
-            drawPrimitive(PE_FrameFocusRect, &frame, painter, widget);
+            // In the text colour, which stands out from the background in any palette; the
+            // style's own focus frame is a faint tint of it.
+            painter->save();
+            painter->setRenderHint(QPainter::Antialiasing, false);
+            painter->setPen(button->palette.color(QPalette::WindowText));
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRect(
+                (mark.rect.adjusted(-1, -1, 1, 1) & button->rect).adjusted(0, 0, -1, -1));
+            painter->restore();
         }
+    }
+
+    // A field with the keyboard focus is edged in the text colour: the style's tinted edge
+    // can be too faint against the background.
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        if (element != PE_PanelLineEdit || !(option->state & State_HasFocus)) return;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        painter->setPen(option->palette.color(QPalette::WindowText));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
+        painter->restore();
     }
 
     void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
@@ -99,6 +135,7 @@ class ClassicStyle : public QProxyStyle {
     static bool IsCheckable(const QStyleOptionGroupBox* box) {
         return (box->subControls & SC_GroupBoxCheckBox) != 0;
     }
+    double scale_;
 };
 
 // The key code the form is given: the Windows virtual-key code, 13 for Return and for
@@ -145,12 +182,22 @@ std::uint64_t KeyId(const QKeyEvent* key) {
     return scan != 0 ? (std::uint64_t{1} << 32) | scan : static_cast<std::uint64_t>(key->key());
 }
 
-QRect Geometry(const Control& c) {
-    return {Pixels(c.left, 96), Pixels(c.top, 96), Pixels(c.width, 96), Pixels(c.height, 96)};
+QRect Geometry(const Control& c, double scale) {
+    return {ScaledPixels(c.left, scale), ScaledPixels(c.top, scale), ScaledPixels(c.width, scale),
+            ScaledPixels(c.height, scale)};
 }
 
 QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A picture sharp at any scale: drawn from its SVG, the 16-pixel size from the hand-made
+// bitmap. Without Qt's SVG support only the bitmap remains.
+QIcon PictureIcon(const QString& name) {
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/%1.svg").arg(name));
+    icon.addFile(QStringLiteral(":/icons/%1.png").arg(name), QSize(16, 16));
+    return icon;
 }
 
 WindowServices WithDefaults(WindowServices services, QWidget* window) {
@@ -165,6 +212,15 @@ Services Platform(WindowServices& s) {
     return {*s.format, *s.messages, *s.dialog, *s.host};
 }
 
+// Screen readers take the window for a frame, as any window with a title bar: Qt gives a
+// plain top-level widget the role of a filler.
+QAccessibleInterface* WindowAccessible(const QString& className, QObject* object) {
+    if (className != QLatin1String(frm_Quorvel::staticMetaObject.className()) ||
+        !object->isWidgetType())
+        return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+}
+
 }  // namespace
 
 frm_Quorvel::frm_Quorvel(WindowServices services, QWidget* parent)
@@ -172,9 +228,10 @@ frm_Quorvel::frm_Quorvel(WindowServices services, QWidget* parent)
       owned_(WithDefaults(std::move(services), this)),
       form_(Platform(owned_), *this) {
     RegisterPictures();
-    Build();
+    static const bool accessible = (QAccessible::installFactory(WindowAccessible), true);
+    Q_UNUSED(accessible);
+    Build(FitFont());
     BindShortcuts();
-    FitFont();
     KeepReadable(*this);
     form_.Load();
     widgets_.front().second->setFocus();  // bu_open
@@ -183,13 +240,16 @@ frm_Quorvel::frm_Quorvel(WindowServices services, QWidget* parent)
 frm_Quorvel::~frm_Quorvel() = default;
 
 // Every control as the table gives it, made in the order that is also the Tab order.
-void frm_Quorvel::Build() {
+void frm_Quorvel::Build(double scale) {
     setObjectName(Text(kFormName));
     setWindowTitle(Text(kFormCaption));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/quorvel.png")));
-    resize(Pixels(kClientWidth, 96), Pixels(kClientHeight, 96));
+    setWindowIcon(PictureIcon(QStringLiteral("quorvel")));
+    const QSize client(ScaledPixels(kClientWidth, scale), ScaledPixels(kClientHeight, scale));
+    // Smaller, the controls would lie over each other.
+    setMinimumSize(client);
+    resize(client);
     // Created before the controls, so that it is deleted after them.
-    auto* classic = new ClassicStyle;
+    auto* classic = new ClassicStyle(scale);
     classic->setParent(this);
 
     std::map<std::string_view, QWidget*> made;
@@ -199,11 +259,11 @@ void frm_Quorvel::Build() {
         switch (c->kind) {
             case ControlKind::Button: {
                 auto* button = new QPushButton(in);
-                button->setIcon(
-                    QIcon(c->picture == Picture::Open ? ":/icons/open.png" : ":/icons/save.png"));
-                button->setIconSize({16, 16});
+                button->setIcon(PictureIcon(c->picture == Picture::Open ? QStringLiteral("open")
+                                                                        : QStringLiteral("save")));
                 // Not default buttons: Enter in a text field reaches only that field.
                 button->setAutoDefault(false);
+                button->setIconSize(QSize(16, 16) * scale);
                 button->installEventFilter(this);
                 connect(button, &QPushButton::clicked, this, [this, c] { form_.Clicked(*c); });
                 w = button;
@@ -211,6 +271,7 @@ void frm_Quorvel::Build() {
             }
             case ControlKind::Field: {
                 auto* edit = new QLineEdit(in);
+                edit->setStyle(classic);
                 edit->setAcceptDrops(false);  // a dropped file goes to the window
                 edit->setMaxLength(std::numeric_limits<int>::max());  // a field holds any length
                 edit->installEventFilter(this);
@@ -249,9 +310,10 @@ void frm_Quorvel::Build() {
             }
         }
         w->setObjectName(Text(c->name));
-        w->setGeometry(Geometry(*c));
+        w->setGeometry(Geometry(*c, scale));
         w->setToolTip(Text(c->tooltip));
         w->setAccessibleName(Text(AccessibleName(*c)));
+        w->setAccessibleDescription(Text(AccessibleDescription(*c)));
         made[c->name] = w;
         widgets_.emplace_back(c, w);
     }
@@ -277,6 +339,8 @@ void frm_Quorvel::BindShortcuts() {
         connect(shortcut, &QShortcut::activated, this,
                 [this, command] { form_.Shortcut(command, Focused()); });
     }
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), this), &QShortcut::activated, this,
+            &frm_Quorvel::OpenChart);
 }
 
 const Control* frm_Quorvel::Focused() const {
@@ -307,43 +371,96 @@ void frm_Quorvel::OpenGiven(const std::string& path) {
     form_.OpenGiven(path);
 }
 
-// The layout keeps every control at its place and size, so a large desktop font would
-// cut captions off: shrink the window's font until every caption fits its control.
-void frm_Quorvel::FitFont() {
-    const auto labels = findChildren<QLabel*>();
-    const auto frames = findChildren<QGroupBox*>();
-    const auto edits = findChildren<QLineEdit*>();
-    auto fits = [&](const QFont& font) {
+namespace {
+
+// Runs an action once its window is on the screen: show() only asks the system to map
+// the window, and a modal box opened before that would show with nothing behind it.
+class WhenExposed : public QObject {
+  public:
+    WhenExposed(QWindow& window, std::function<void()> action)
+        : QObject(&window), action_(std::move(action)) {
+        if (window.isExposed())
+            Run();
+        else
+            window.installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            Run();
+        }
+        return false;
+    }
+
+  private:
+    // After the window's first paint, which the expose asks for.
+    void Run() {
+        QTimer::singleShot(0, this, [this] {
+            action_();
+            deleteLater();
+        });
+    }
+    std::function<void()> action_;
+};
+
+}  // namespace
+
+void frm_Quorvel::ShowAndOpen(const std::vector<std::string>& arguments) {
+    show();
+    if (arguments.empty()) return;
+    new WhenExposed(*windowHandle(), [this, arguments] { form_.OpenArguments(arguments); });
+}
+
+// The factor the layout grows by for the desktop's font. Up to the size Qt gives when
+// the desktop sets none, the window keeps the table's size, and a wide face is made a
+// little smaller until every caption fits, as the layout was made for a narrower one. A
+// larger font is the user's choice for legibility: it is kept, and the whole layout
+// grows by one factor until every caption fits.
+double frm_Quorvel::FitFont() {
+    constexpr double kDefaultPoints = 9;
+    auto scaleFor = [](const QFont& font) {
         const QFontMetrics metrics(font);
-        for (const QLabel* label : labels) {
-            if (metrics.horizontalAdvance(label->text()) > label->width() ||
-                metrics.height() > label->height())
-                return false;
-        }
-        // A frame's caption is indented and has a gap before the border goes on.
-        for (const QGroupBox* frame : frames) {
-            if (metrics.horizontalAdvance(frame->title()) + 24 > frame->width()) return false;
-        }
-        for (const QLineEdit* edit : edits) {
-            if (metrics.height() + 4 > edit->height()) return false;
-        }
-        return true;
+        return LayoutScale(
+            [&metrics](std::string_view caption) {
+                return metrics.horizontalAdvance(Text(caption));
+            },
+            metrics.height());
     };
     QFont font = this->font();
-    const bool inPoints = font.pointSizeF() > 0;
-    while (!fits(font)) {
-        if (inPoints && font.pointSizeF() > 5.5) {
-            font.setPointSizeF(font.pointSizeF() - 0.5);
-        } else if (!inPoints && font.pixelSize() > 7) {
-            font.setPixelSize(font.pixelSize() - 1);
-        } else {
-            break;
+    double scale = 1;
+    if (QFontInfo(font).pointSizeF() > kDefaultPoints) {
+        scale = scaleFor(font);
+    } else {
+        const bool inPoints = font.pointSizeF() > 0;
+        while (scaleFor(font) > 1) {
+            if (inPoints && font.pointSizeF() > 5.5) {
+                font.setPointSizeF(font.pointSizeF() - 0.5);
+            } else if (!inPoints && font.pixelSize() > 7) {
+                font.setPixelSize(font.pixelSize() - 1);
+            } else {
+                scale = scaleFor(font);  // no legible size fits: grow instead of cutting
+                break;
+            }
         }
+        setFont(font);
     }
-    setFont(font);
+    return scale;
+}
+
+ChartWindow* frm_Quorvel::OpenChart() {
+    if (chart_ == nullptr) chart_ = new ChartWindow(this);
+    form_.KeysTaken();  // the release of Ctrl is not the field's
+    chart_->ShowState(form_.state());
+    chart_->show();
+    chart_->raise();
+    chart_->activateWindow();
+    return chart_;
 }
 
 void frm_Quorvel::Show(const EditorState& state) {
+    if (chart_ != nullptr && chart_->isVisible()) chart_->ShowState(state);
     for (const auto& [c, w] : widgets_) {
         if (const std::string* shown = ShownText(state, *c)) {
             auto* edit = static_cast<QLineEdit*>(w);

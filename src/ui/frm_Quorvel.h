@@ -16,6 +16,8 @@ class QDropEvent;
 
 namespace quorvel {
 
+class ChartWindow;
+
 // The platform pieces the window gives the commands. Each one left empty is the real
 // one: the user's number format, message boxes and the open dialog, all owned by the
 // window, and the host lookup in the registry. Tests pass fakes.
@@ -40,10 +42,15 @@ class frm_Quorvel : public QWidget, private FormView {
     // Opens a file named on the command line, as the open button opens the one its dialog
     // gives.
     void OpenGiven(const std::string& path);
+    // Shows the window and then opens the files named on the command line, so that what
+    // their load tells shows over the window.
+    void ShowAndOpen(const std::vector<std::string>& arguments);
 
     const EditorState& state() const { return form_.state(); }
     // The ratio fields tx_ueber(0) .. tx_ueber(5), top to bottom.
     QLineEdit* tx_ueber(int index) const;
+    // The window "Getriebe" (Strg+G), made at its first opening; it follows the fields.
+    ChartWindow* OpenChart();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -52,16 +59,18 @@ class frm_Quorvel : public QWidget, private FormView {
     void dropEvent(QDropEvent* event) override;
 
   private:
-    void Build();
+    void Build(double scale);
     void BindShortcuts();
     const Control* Focused() const;
-    void FitFont();
+    // The layout's scale for the desktop's font, and the window's font.
+    double FitFont();
     void Show(const EditorState& state) override;
     const Control* ControlOf(const QObject* widget) const;
 
     WindowServices owned_;
     Form form_;
     std::vector<std::pair<const Control*, QWidget*>> widgets_;  // in the table's order
+    ChartWindow* chart_ = nullptr;                              // a child, deleted with it
 };
 
 }  // namespace quorvel

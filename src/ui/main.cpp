@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <string>
+#include <vector>
 
 #include "DesktopFit.h"
 #include "frm_Quorvel.h"
@@ -11,9 +13,10 @@ int main(int argc, char* argv[]) {
     quorvel::InstallGermanQtTexts(app);
 
     quorvel::frm_Quorvel window;
-    // A file named on the command line (as when a .txt file is opened with the editor).
-    if (QApplication::arguments().size() > 1)
-        window.OpenGiven(QApplication::arguments().at(1).toStdString());
-    window.show();
+    // Files named on the command line (as when .txt files are opened with the editor).
+    std::vector<std::string> files;
+    for (const QString& argument : QApplication::arguments().mid(1))
+        files.push_back(argument.toStdString());
+    window.ShowAndOpen(files);
     return QApplication::exec();
 }

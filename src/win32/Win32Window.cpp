@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "Mod_Registry.h"
+#include "Win32Chart.h"
 #include "resource.h"
 
 namespace quorvel::win32 {
@@ -19,6 +20,9 @@ constexpr int kFirstId = 100;  // clear of IDOK and IDCANCEL
 // The commands of the keyboard shortcuts, below the controls' numbers.
 constexpr WORD kShortcutOpen = 10;
 constexpr WORD kShortcutSave = 11;
+constexpr WORD kShortcutChart = 12;
+// The system menu's item for the chart; the system's own items lie at 0xF000 and up.
+constexpr UINT kMenuChart = 0x0100;
 
 int Id(const quorvel::Control& c) {
     return kFirstId + static_cast<int>(&c - Controls().data());
@@ -106,8 +110,12 @@ bool Win32Window::Create(HINSTANCE instance, int show) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     ACCEL keys[] = {{FCONTROL | FVIRTKEY, 'O', kShortcutOpen},
-                    {FCONTROL | FVIRTKEY, 'S', kShortcutSave}};
-    shortcuts_ = CreateAcceleratorTableW(keys, 2);
+                    {FCONTROL | FVIRTKEY, 'S', kShortcutSave},
+                    {FCONTROL | FVIRTKEY, 'G', kShortcutChart}};
+    shortcuts_ = CreateAcceleratorTableW(keys, 3);
+    const HMENU system = GetSystemMenu(window_, FALSE);
+    AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(system, MF_STRING, kMenuChart, L"Getriebediagramm…\tStrg+G");
     DragAcceptFiles(window_, TRUE);
 
     form_.Load();
@@ -338,13 +346,15 @@ void Win32Window::SetIcons() {
 }
 
 // What Windows' accessibility cannot take from the controls themselves: the names of
-// the fields no label names, and the tooltips as descriptions of the labels and of the
-// fields and options they name. Given once, when a client first asks, so that a start
+// the fields no label names, and the descriptions (the labels' tooltips, a field's or an
+// option's that of the label naming it). Given once, when a client first asks, so that a start
 // without a screen reader pays nothing for it.
 void Win32Window::Annotate() {
     if (annotated_) return;
     annotated_ = true;
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return;
+    // COM may already run on this thread in another mode; it serves either way.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(com) && com != RPC_E_CHANGED_MODE) return;
     IAccPropServices* properties = nullptr;
     if (SUCCEEDED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IAccPropServices, reinterpret_cast<void**>(&properties)))) {
@@ -355,16 +365,14 @@ void Win32Window::Annotate() {
                     properties->SetHwndPropStr(made.hwnd, static_cast<DWORD>(OBJID_CLIENT),
                                                CHILDID_SELF, property, Wide(text).c_str());
             };
-            if (c.kind == ControlKind::Field || c.kind == ControlKind::Option) {
+            if (c.kind == ControlKind::Field || c.kind == ControlKind::Option)
                 set(PROPID_ACC_NAME, AccessibleName(c));
-                if (const quorvel::Control* label = LabelOf(c))
-                    set(PROPID_ACC_DESCRIPTION, label->tooltip);
-            }
-            if (c.kind == ControlKind::Label) set(PROPID_ACC_DESCRIPTION, c.tooltip);
+            if (c.kind != ControlKind::Button)
+                set(PROPID_ACC_DESCRIPTION, AccessibleDescription(c));
         }
         properties->Release();
     }
-    CoUninitialize();
+    if (SUCCEEDED(com)) CoUninitialize();
 }
 
 void Win32Window::OpenPath(const std::optional<std::string>& path) {
@@ -375,8 +383,16 @@ void Win32Window::OpenGiven(const std::string& path) {
     form_.OpenGiven(path);
 }
 
+Win32Chart* Win32Window::OpenChart() {
+    if (!chart_) chart_ = std::make_unique<Win32Chart>(instance_, window_);
+    form_.KeysTaken();  // the release of Ctrl is not the field's
+    return chart_->Open(form_.state()) ? chart_.get() : nullptr;
+}
+
 bool Win32Window::PreTranslate(MSG& message) {
     if (window_ == nullptr) return false;
+    // The chart's keys are its own: Ctrl+S there saves no property file.
+    if (chart_ && chart_->Owns(message.hwnd)) return chart_->PreTranslate(message);
     // The tooltips see the mouse over the labels through the loop rather than through a
     // subclass on each label: adding 18 subclassed tools was a third of the start-up.
     if (message.message >= WM_MOUSEFIRST && message.message <= WM_MOUSELAST)
@@ -397,6 +413,7 @@ void Win32Window::OnDrop(WPARAM wParam) {
 }
 
 void Win32Window::Show(const EditorState& state) {
+    if (chart_) chart_->ShowState(state);
     for (const Made& made : made_) {
         const quorvel::Control& c = *made.control;
         if (const std::string* text = ShownText(state, c)) {
@@ -466,6 +483,10 @@ LRESULT Win32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DROPFILES:
             OnDrop(wParam);
             return 0;
+        case WM_SYSCOMMAND:
+            if ((wParam & 0xFFF0) != kMenuChart) break;
+            OpenChart();
+            return 0;
         case WM_CLOSE:
             // Closing ends the program at once; nothing asks about unsaved values.
             DestroyWindow(window_);
@@ -484,6 +505,7 @@ void Win32Window::OnCommand(WPARAM wParam, LPARAM lParam) {
     if (lParam == 0 && HIWORD(wParam) == 1) {  // a keyboard shortcut
         const Made* focused = Find(GetFocus());
         const WORD id = LOWORD(wParam);
+        if (id == kShortcutChart) OpenChart();
         if (id == kShortcutOpen || id == kShortcutSave)
             form_.Shortcut(id == kShortcutOpen ? Command::Open : Command::Save,
                            focused != nullptr ? focused->control : nullptr);

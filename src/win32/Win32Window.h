@@ -14,6 +14,8 @@
 // form's.
 namespace quorvel::win32 {
 
+class Win32Chart;
+
 // The platform pieces; each one left empty is the real one.
 struct WindowServices {
     std::unique_ptr<NumberFormat> format;
@@ -54,8 +56,13 @@ class Win32Window : private FormView {
     void OpenGiven(const std::string& path);
     const EditorState& state() const { return form_.state(); }
 
-    // The message loop's filter: Ctrl+O and Ctrl+S, and keyboard navigation between the
-    // controls. True when the message was handled.
+    // The window "Getriebe" (Strg+G, or "Getriebediagramm…" in the system menu), made at
+    // its first opening; it follows the fields. nullptr when the system refused it.
+    Win32Chart* OpenChart();
+    Win32Chart* chart() const { return chart_.get(); }
+
+    // The message loop's filter: Ctrl+O, Ctrl+S and Ctrl+G, and keyboard navigation
+    // between the controls, of this window or of the chart. True when it was handled.
     bool PreTranslate(MSG& message);
 
   private:
@@ -104,6 +111,7 @@ class Win32Window : private FormView {
     LayoutFit fit_;
     bool annotated_ = false;
     std::vector<Made> made_;  // in the order made, which is the Tab order
+    std::unique_ptr<Win32Chart> chart_;
 };
 
 }  // namespace quorvel::win32

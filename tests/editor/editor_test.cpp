@@ -6,6 +6,10 @@
 #include <locale>
 #include <optional>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "Calculation.h"
 #include "Commands.h"
 #include "FieldEvents.h"
@@ -412,6 +416,60 @@ TEST_F(Commands, AsksBeforeOverwritingAFileChangedSinceTheLoad) {
     EXPECT_TRUE(sink.shown.empty() && Get(path) == other && Get(path + "_Orig") == other);
 }
 
+// A save that drops what only the file holds (here its unfinished last line) asks first when
+// an older backup would not keep it; Nein writes nothing and keeps the edit. Without a backup
+// or with one that holds the file, the notice promises the backup and the save just goes.
+TEST_F(Commands, NoticeTellsWhatTheBackupKeepsAndTheSaveAsksBeforeDropping) {
+    const std::string odd = kLoco + "Rest (";
+    // clang-format off
+    const struct { std::string backup; bool yes; const char* notice; bool asked; } cases[] = {
+        {"", false, ", die beim ersten Speichern entsteht, beh\xC3\xA4lt", false},
+        {odd, false, " gibt es schon; sie enth\xC3\xA4lt die Datei, wie sie jetzt ist.", false},
+        {kLoco, false, "Keine Sicherung beh\xC3\xA4lt die Datei, wie sie jetzt ist.", true},
+        {kLoco, true, "Keine Sicherung", true}};
+    // clang-format on
+    for (const auto& c : cases) {
+        const std::string path = Put("Lok.txt", odd);
+        fs::remove(path + "_Orig");
+        if (!c.backup.empty()) Put("Lok.txt_Orig", c.backup);
+        sink.shown.clear();
+        OpenPath(state, services, path);
+        ASSERT_EQ(sink.shown.size(), 1u);
+        EXPECT_THAT(sink.shown[0], ::testing::HasSubstr(c.notice));
+        state.tx_Masse = "85000";
+        sink.answer = c.yes;
+        Save();
+        EXPECT_EQ(sink.shown.size(), c.asked ? 1u : 0u);
+        EXPECT_TRUE(!c.asked || sink.shown[0].starts_with("Quorvel|?|Die Datei " + path + " w"));
+        EXPECT_EQ(Get(path), c.yes || !c.asked ? Replaced(kLoco, {{"84000", "85000"}}) : odd);
+        EXPECT_EQ(Get(path + "_Orig"), c.backup.empty() ? odd : c.backup);
+        EXPECT_EQ(state.tx_Masse, "85000");
+        Save();  // the file is in the editor's layout now, or unchanged after Nein
+        EXPECT_EQ(sink.shown.size(), c.asked && !c.yes ? 1u : 0u);
+    }
+}
+
+// A field whose entry the file holds twice gets a sentence naming it; the motor's fields
+// only for a vehicle with a motor, as only then are they saved.
+TEST_F(Commands, NoticeNamesEntriesThatAFieldWritesTwice) {
+    const std::string twice = "-mal in der Datei. Das Feld zeigt den Wert des letzten";
+    const std::pair<std::string, std::string> cases[] = {
+        {"Masse ( 1 ) \r\nMasse ( 2 ) \r\n",
+         "Der Eintrag \xE2\x80\x9EMasse\xE2\x80\x9C steht 2" + twice},
+        {kLocoHead + "\tGrenzdrehzahl_U1 ( 5 ) \r\n}\r\n",
+         "Der Eintrag \xE2\x80\x9EGrenzdrehzahl_U1\xE2\x80\x9C steht 2" + twice},
+        {"Leistung ( 1 ) \r\nLeistung ( 2 ) \r\n", ""},
+        {kLoco, ""}};
+    for (const auto& [file, told] : cases) {
+        sink.shown.clear();
+        OpenChosenFile(state, services, Put("Lok.txt", file));
+        EXPECT_EQ(sink.shown, told.empty() ? std::vector<std::string>{}
+                                           : std::vector<std::string>{"Quorvel|64|" + told +
+                                                                      "; beim Speichern erhalten "
+                                                                      "alle den Wert des Feldes."});
+    }
+}
+
 TEST_F(Commands, FailedOrRefusedSaveLeavesTheFileAlone) {
     const std::string missing = (dir / "fehlt" / "Lok.txt").string();
     const std::string locked = Put("Gesperrt.txt", kLoco);
@@ -450,6 +508,51 @@ TEST_F(Commands, FailedOrRefusedSaveLeavesTheFileAlone) {
     RestoreOriginal(state, services);
     EXPECT_EQ(sink.shown.back(), "Quorvel|48|Datei nicht gefunden");
     EXPECT_EQ(Texts(state), Texts({}));
+}
+
+// Refused by its cause before anything is written, and the entries stay as they were.
+TEST_F(Commands, RefusedSaveNamesItsCauseAndKeepsTheEntries) {
+    std::string masses;
+    for (int i = 0; i < 5000; ++i) masses += "Masse ( 1 ) \r\n";
+    // name, file name, file content, the mass typed, what changes at the path after the load
+    struct Case {
+        const char *name, *file;
+        std::string content, mass;
+        bool pipe;
+        std::string said;
+    };
+    std::vector<Case> cases = {
+        {"5000 entries take 16 KiB each: 80 MB", "Lok.txt", masses, std::string(16 << 10, '7'),
+         false, "48|Die Datei @ wurde nicht gespeichert: Sie w\xC3\xBCrde 79 MB gro\xC3\x9F"},
+    };
+#ifndef _WIN32
+    const std::string longName(251, 'n');  // with "_Orig" beyond the 255 bytes of a name
+    cases.push_back({"backup name too long", longName.c_str(), kLoco, "85000", false,
+                     "16|Die Datei @ wurde nicht gespeichert: Der Name ihrer Sicherung @_Orig "
+                     "ist zu lang f\xC3\xBCr das Dateisystem."});
+    cases.push_back({"a pipe put at the path", "Pipe.txt", kLoco, "85000", true,
+                     "48|Die Datei @ wurde nicht gespeichert: Der Pfad ist eine benannte Pipe "
+                     "(FIFO), keine gew\xC3\xB6hnliche Datei."});
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = Put(c.file, c.content);
+        OpenPath(state, services, path);
+        const std::string entries = FormatEntries(state.Entries);
+#ifndef _WIN32
+        if (c.pipe) fs::remove(path), ::mkfifo(path.c_str(), 0600);  // not waited on
+#endif
+        state.tx_Masse = c.mass;
+        Save();
+        std::string said = c.said;
+        for (std::size_t at; (at = said.find('@')) != std::string::npos;) said.replace(at, 1, path);
+        EXPECT_THAT(sink.shown, ElementsAre(StartsWith("Quorvel|" + said)));
+        // Refused before collecting: the entries as they were; else they hold the fields.
+        EXPECT_EQ(FormatEntries(state.Entries) == entries, c.mass.size() > 5);
+        EXPECT_TRUE(c.pipe || Get(path) == c.content);
+        std::error_code tooLong;
+        EXPECT_FALSE(fs::exists(path + "_Orig", tooLong));
+    }
 }
 
 }  // namespace

@@ -83,6 +83,26 @@ double StrongestContrast(QWidget* control, QColor against, int inset = 0) {
     return best;
 }
 
+// The strongest contrast against the colour given of what the keyboard focus adds to the
+// control: on its border, where a field's text cursor does not reach.
+double FocusContrast(QWidget* control, QColor against) {
+    const QRect area = control->geometry().adjusted(-2, -2, 2, 2);
+    control->window()->setFocus();
+    const QImage before = control->parentWidget()->grab(area).toImage();
+    control->setFocus(Qt::TabFocusReason);
+    const QImage after = control->parentWidget()->grab(area).toImage();
+    const int border = qobject_cast<QLineEdit*>(control) ? 4 : area.width();
+    double best = 1;
+    for (int y = 0; y < after.height(); ++y)
+        for (int x = 0; x < after.width(); ++x) {
+            const bool edge =
+                std::min({x, y, after.width() - 1 - x, after.height() - 1 - y}) < border;
+            if (edge && before.pixel(x, y) != after.pixel(x, y))
+                best = std::max(best, Contrast(after.pixelColor(x, y), against));
+        }
+    return best;
+}
+
 TEST(Readable, PathTextAndOptionMarksUnderLightAndDarkPalettes) {
     const QPalette desktop = QApplication::palette();
     QPalette dark(QColor(53, 53, 53), QColor(42, 42, 42));  // button, window
@@ -94,7 +114,7 @@ TEST(Readable, PathTextAndOptionMarksUnderLightAndDarkPalettes) {
         Window w;
         w.window.OpenPath(QUORVEL_EXAMPLES "/waggon.txt");
         w.window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w.window));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w.window));
         const QColor grey(192, 192, 192);
         auto* path = w.Control<QLineEdit>("tx_Datei");
         EXPECT_EQ(path->palette().color(QPalette::Base), grey);
@@ -106,6 +126,9 @@ TEST(Readable, PathTextAndOptionMarksUnderLightAndDarkPalettes) {
         const double disabled = StrongestContrast(w.Control("Opt_DLok"), background);
         EXPECT_GE(enabled, 3.0);  // WCAG for the parts of a control
         EXPECT_LE(disabled, 2.0);
+        // WCAG for focus indicators.
+        for (const char* name : {"bu_open", "tx_Masse", "Opt_Andere"})
+            EXPECT_GE(FocusContrast(w.Control(name), background), 3.0) << name;
         // A palette changed while the window is open is followed.
         QApplication::setPalette(palette == dark ? desktop : dark);
         QCoreApplication::processEvents();

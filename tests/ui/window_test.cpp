@@ -1,16 +1,23 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTest>
+#include <QWindow>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <tuple>
 
+#include "ChartWindow.h"
 #include "QtPlatform.h"
 #include "frm_Quorvel.h"
 #include "user_sequences.h"
@@ -126,6 +133,7 @@ TEST_F(Window, EveryControlAsTheTableGivesIt) {
         EXPECT_EQ(w->geometry(), QRect(px(c.left), px(c.top), px(c.width), px(c.height)));
         EXPECT_EQ(w->toolTip(), text(c.tooltip));
         EXPECT_EQ(w->accessibleName(), text(AccessibleName(c)));
+        EXPECT_EQ(w->accessibleDescription(), text(AccessibleDescription(c)));
         if (auto* label = qobject_cast<QLabel*>(w)) {
             EXPECT_EQ(label->text(), text(c.caption));
             EXPECT_EQ(label->alignment() & Qt::AlignHorizontal_Mask,
@@ -143,24 +151,66 @@ TEST_F(Window, EveryControlAsTheTableGivesIt) {
     }
     EXPECT_EQ(window_->windowTitle(), "Eigenschaften Rollmaterial");
     EXPECT_EQ(window_->size(), QSize(559, 235));
+    EXPECT_EQ(window_->minimumSize(), window_->size());
     EXPECT_FALSE(window_->windowIcon().isNull());
     EXPECT_EQ(Control("tx_Datei")->palette().color(QPalette::Base), QColor(192, 192, 192));
 }
 
-// A desktop with a large default font (GNOME gives Qt one) must not cut captions off.
-TEST(WindowLayout, CaptionsFitUnderALargeDesktopFont) {
+// A user's large desktop font is kept and the layout grows with it, by one factor, so
+// that every caption fits its control with the room the control needs beside its text.
+TEST(WindowLayout, ALargeDesktopFontIsKeptAndEveryCaptionFits) {
     const QFont desktop = QApplication::font();
     QFont large = desktop;
-    large.setPointSizeF(14);
+    large.setPointSizeF(16);
     QApplication::setFont(large);
     frm_Quorvel window;
     QApplication::setFont(desktop);
-    for (const QLabel* label : window.findChildren<QLabel*>()) {
-        EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width())
-            << label->objectName().toStdString();
+    const QFontMetrics metrics(window.font());
+    EXPECT_EQ(window.font().pointSizeF(), 16);
+    for (const quorvel::Control& c : Controls()) {
+        SCOPED_TRACE(std::string(c.name));
+        const QWidget* w =
+            window.findChild<QWidget*>(QString::fromUtf8(c.name.data(), c.name.size()));
+        const QString caption = QString::fromUtf8(c.caption.data(), c.caption.size());
+        if (c.kind == ControlKind::Label) {
+            EXPECT_LE(metrics.horizontalAdvance(caption), w->width());
+            EXPECT_LE(metrics.height(), w->height());
+        } else if (c.kind == ControlKind::Frame) {
+            EXPECT_LE(metrics.horizontalAdvance(caption) + 24, w->width());
+        } else if (c.kind == ControlKind::Field) {
+            EXPECT_LE(metrics.height() + 4, w->height());
+        }
+        // One factor for every place and size: the layout's proportions stay.
+        const double scale = window.width() / 559.0;
+        EXPECT_NEAR(w->x(), c.left / 15.0 * scale, 1);
+        EXPECT_NEAR(w->height(), c.height / 15.0 * scale, 1);
     }
-    for (const QGroupBox* frame : window.findChildren<QGroupBox*>())
-        EXPECT_LT(QFontMetrics(frame->font()).horizontalAdvance(frame->title()), frame->width());
+    EXPECT_GT(window.width(), 559 * 1.5);
+    EXPECT_EQ(window.minimumSize(), window.size());
+}
+
+// The window shows before the files named on the command line are opened, so that what
+// their load tells shows over it; the files beyond the first are named.
+TEST(WindowStart, TheWindowShowsBeforeTheBoxesOfTheFilesGiven) {
+    struct Sink : RecordingSink {
+        QWidget* window = nullptr;
+        std::vector<bool> exposed;
+        void ShowMessage(const std::string& c, const std::string& t, MessageIcon i) override {
+            exposed.push_back(window->isVisible() && window->windowHandle()->isExposed());
+            RecordingSink::ShowMessage(c, t, i);
+        }
+    };
+    auto* sink = new Sink;
+    frm_Quorvel window{
+        WindowServices{nullptr, std::unique_ptr<MessageSink>(sink), nullptr, nullptr}};
+    sink->window = &window;
+    window.ShowAndOpen({"fehlt.txt", "zwei.txt"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sink->shown.size() == 2; }));
+    EXPECT_EQ(sink->exposed, (std::vector<bool>{true, true}));
+    const auto cwd = std::filesystem::current_path();
+    EXPECT_EQ(window.state().tx_Datei, (cwd / "fehlt.txt").string());
+    EXPECT_NE(sink->shown[1].find("Nicht ge\u00F6ffnet:\r\n" + (cwd / "zwei.txt").string()),
+              std::string::npos);
 }
 
 TEST_F(Window, FirstFocusAndTabOrder) {
@@ -174,6 +224,68 @@ TEST_F(Window, FirstFocusAndTabOrder) {
     Control("bu_open")->setFocus();
     QTest::keyClick(Control("bu_open"), Qt::Key_Return);
     EXPECT_EQ(dialog_->shown, 1);
+}
+
+// The chart opens with Strg+G, changes no field, reads like the library's table to a
+// screen reader, follows a reaction and closes with the main window.
+TEST_F(Window, GetriebeFollowsTheFieldsAndClosesWithTheWindow) {
+    window_->OpenPath(QUORVEL_EXAMPLES "/elok.txt");
+    Control("tx_U3")->setFocus();
+    const EditorState before = window_->state();  // Strg+G changes nothing of it
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_G, Qt::ControlModifier);
+    auto* chart = window_->findChild<ChartWindow*>();
+    ASSERT_NE(chart, nullptr);
+    EXPECT_TRUE(chart->isVisible());
+    EXPECT_EQ(chart->windowTitle(), "Getriebe");
+    EXPECT_EQ(window_->state().tx_U3, before.tx_U3);
+    EXPECT_EQ(window_->state().Edited, before.Edited);
+    EXPECT_TRUE(sink_->shown.empty());
+
+    auto accessibleCells = [&] {
+        QAccessibleInterface* table = QAccessible::queryAccessibleInterface(chart->table());
+        std::string cells;
+        for (int r = 0; r < table->tableInterface()->rowCount(); ++r)
+            for (int c = 0; c < table->tableInterface()->columnCount(); ++c)
+                cells +=
+                    table->tableInterface()->cellAt(r, c)->text(QAccessible::Name).toStdString() +
+                    "|";
+        // Without a screen reader Qt tells the cached cells of no change: start afresh.
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(table));
+        return cells;
+    };
+    auto libraryCells = [&] {
+        std::string cells;
+        for (const GearRow& row : ComputeGearChart(window_->state()).rows)
+            for (const std::string& cell : row.cells) cells += cell + "|";
+        return cells;
+    };
+    EXPECT_EQ(accessibleCells(), libraryCells());
+    EXPECT_NE(accessibleCells(), "");
+    EXPECT_EQ(chart->chart().description, ComputeGearChart(window_->state()).description);
+
+    // A new limit revolution with Enter recalculates the speeds; the chart follows.
+    window_->activateWindow();
+    QLineEdit* u3 = static_cast<QLineEdit*>(Control("tx_U3"));
+    u3->setFocus();
+    u3->selectAll();
+    QTest::keyClicks(u3, "5000");
+    QTest::keyClick(u3, Qt::Key_Return);
+    EXPECT_EQ(window_->state().tx_U3, "5000");
+    EXPECT_EQ(accessibleCells(), libraryCells());
+    ASSERT_FALSE(chart->chart().rows.empty()) << chart->chart().problem;
+    EXPECT_EQ(chart->chart().rows.back().cells[4], window_->state().tx_VmaxV);
+
+    // Strg+C copies the table; the SVG replaces a file that was there.
+    QTest::keyClick(chart->table(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), GearTableText(chart->chart()));
+    const std::string svg = (dir_.path / "Getriebe.svg").string();
+    std::ofstream(svg) << "old";
+    EXPECT_EQ(chart->SaveSvg(svg), "");
+    EXPECT_EQ(Bytes(svg), ChartSvg(chart->Picture(), LightChartColours()));
+    EXPECT_NE(chart->SaveSvg((dir_.path / "missing" / "x.svg").string()), "");
+
+    window_->close();
+    EXPECT_FALSE(chart->isVisible());
 }
 
 TEST_F(Window, UserSequences) {

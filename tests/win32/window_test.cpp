@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "Win32Chart.h"
 #include "Win32Window.h"
 
 #include <commctrl.h>
@@ -350,6 +351,86 @@ TEST_F(Win32Test, MessageBoxesShowPathsWholeAndAnswerJaNein) {
         EXPECT_EQ(buttons, c.ask ? L"&Ja|&Nein" : L"");
     }
     onBox = nullptr;
+}
+
+// Strg+G and the system menu open the chart; it reads like the library's table, follows
+// a reaction, changes no field, and goes with the main window.
+TEST_F(Win32Test, GetriebeFollowsTheFieldsAndClosesWithTheWindow) {
+    const std::filesystem::path file = folder.path / "elok.txt";
+    std::filesystem::copy_file(QUORVEL_EXAMPLES "/elok.txt", file);
+    window->OpenPath(file.string());
+    Click(W("tx_U3"));
+    const std::string before = Text("tx_U3");
+    Key(GetFocus(), 'G', VK_CONTROL);
+    Win32Chart* chart = window->chart();
+    ASSERT_NE(chart, nullptr);
+    EXPECT_TRUE(chart->IsShown());
+    EXPECT_EQ(win32::Text(chart->handle()), "Getriebe");
+    EXPECT_EQ(GetWindow(chart->handle(), GW_OWNER), window->handle());
+    EXPECT_EQ(Text("tx_U3"), before);
+    EXPECT_FALSE(window->state().Edited);
+
+    auto listCells = [&] {
+        std::string cells;
+        const int rows = static_cast<int>(SendMessageW(chart->table(), LVM_GETITEMCOUNT, 0, 0));
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < 6; ++c) {
+                wchar_t text[64] = {};
+                LVITEMW item = {};
+                item.iSubItem = c;
+                item.pszText = text;
+                item.cchTextMax = 64;
+                SendMessageW(chart->table(), LVM_GETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
+                cells += Utf8(text) + "|";
+            }
+        }
+        return cells;
+    };
+    auto libraryCells = [&] {
+        std::string cells;
+        for (const GearRow& row : ComputeGearChart(window->state()).rows)
+            for (const std::string& cell : row.cells) cells += cell + "|";
+        return cells;
+    };
+    EXPECT_EQ(listCells(), libraryCells());
+    EXPECT_NE(listCells(), "");
+
+    // A new limit revolution with Enter recalculates the speeds; the chart follows.
+    Act(sequences::Step{sequences::Act::Type, "tx_U3", "5000"}, "");
+    Act(sequences::Step{sequences::Act::Enter, "tx_U3"}, "");
+    EXPECT_EQ(Text("tx_U3"), "5000");
+    EXPECT_EQ(listCells(), libraryCells());
+    EXPECT_EQ(chart->chart().rows.at(5).cells[4], Text("tx_VmaxV"));
+
+    // Strg+C in the chart copies its table, and saves nothing in the main window.
+    Key(chart->table(), 'C', VK_CONTROL);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    const HANDLE copied = GetClipboardData(CF_UNICODETEXT);
+    ASSERT_NE(copied, nullptr);
+    EXPECT_EQ(Utf8(static_cast<const wchar_t*>(GlobalLock(copied))),
+              GearTableText(chart->chart(), "\r\n"));
+    GlobalUnlock(copied);
+    CloseClipboard();
+    Key(chart->table(), 'S', VK_CONTROL);
+    EXPECT_EQ(Bytes(file), Bytes(QUORVEL_EXAMPLES "/elok.txt"));
+    // The SVG replaces a file that was there, and leaves no temporary beside it.
+    const std::filesystem::path svg = folder.path / "Getriebe.svg";
+    std::filesystem::copy_file(file, svg);
+    EXPECT_EQ(chart->SaveSvg(svg.string()), "");
+    EXPECT_EQ(Bytes(svg).substr(0, 5), "<?xml");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path), {}), 2);
+    EXPECT_NE(chart->SaveSvg((folder.path / "missing" / "x.svg").string()), "");
+
+    // Closed, and opened again from the system menu.
+    SendMessageW(chart->handle(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(chart->IsShown());
+    SendMessageW(window->handle(), WM_SYSCOMMAND, 0x0100, 0);
+    EXPECT_TRUE(chart->IsShown());
+
+    const HWND shown = chart->handle();
+    SendMessageW(window->handle(), WM_CLOSE, 0, 0);
+    Pump();
+    EXPECT_FALSE(IsWindow(shown));
 }
 
 TEST_F(Win32Test, UserSequences) {

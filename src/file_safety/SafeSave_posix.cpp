@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -10,9 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <utility>
 
+#include "Mod_Datei.h"
 #include "SaveSteps.h"
 
 namespace quorvel::save {
@@ -32,6 +35,11 @@ class Fd {
     explicit Fd(int fd = -1) : fd_(fd) {}
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& other) noexcept : fd_(other.release()) {}
+    Fd& operator=(Fd&& other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
     ~Fd() {
         if (fd_ >= 0) ::close(fd_);
     }
@@ -42,6 +50,24 @@ class Fd {
   private:
     int fd_;
 };
+
+// The status of the open file (path empty) or of the entry at path, not following a
+// link; a second system call when the first fails, so that a lasting fault of one cannot
+// leave a temporary file whose identity is unknown.
+int StatOf(int fd, const char* path, struct stat& info) {
+    if ((*path == '\0' ? ::fstat(fd, &info) : ::lstat(path, &info)) == 0) return 0;
+    const int first = Errno();
+    if (first == ENOENT || first == ENOTDIR) return first;
+    struct statx x {};
+    const int flags = *path == '\0' ? AT_EMPTY_PATH : AT_SYMLINK_NOFOLLOW;
+    if (::statx(*path == '\0' ? fd : AT_FDCWD, path, flags, STATX_INO | STATX_TYPE, &x) != 0)
+        return first;
+    info = {};
+    info.st_dev = ::makedev(x.stx_dev_major, x.stx_dev_minor);
+    info.st_ino = x.stx_ino;
+    info.st_mode = x.stx_mode;
+    return 0;
+}
 
 bool SameInode(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -179,8 +205,10 @@ void SweepWhenMarked(const Place& place) {
     const int fd = ::open(mark.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd >= 0) ::close(fd);
     if (fd < 0 && errno == ENOENT) return;
-    if (::unlink(mark.c_str()) != 0 && errno != ENOENT) return;
-    if (RemoveLeftovers(place.folder, place.name)) MarkForSweep(place);
+    // A mark this user may not remove (another user's, in a shared sticky folder) still
+    // lets the sweep run; it only cannot come back.
+    const bool removed = ::unlink(mark.c_str()) == 0 || errno == ENOENT;
+    if (RemoveLeftovers(place.folder, place.name) && removed) MarkForSweep(place);
 }
 
 // A temporary file of this save, created exclusively and locked for as long as the save
@@ -194,6 +222,8 @@ class TempFile {
     ~TempFile() {
         Discard();  // still locked: nobody else can have taken the name
         if (fd_ >= 0) ::close(fd_);
+        // The mark of a random name goes with the last save that used one.
+        if (random_) SweepWhenMarked(place_);
     }
 
     int Create(const Place& place) {
@@ -206,6 +236,8 @@ class TempFile {
         }
         // Another save holds the slot (or something that is no temporary sits there): a
         // random name, marked first so that a kill right after its creation is not lost.
+        place_ = place;
+        random_ = true;
         MarkForSweep(place);
         RemoveLeftovers(place.folder, place.name);
         for (int attempt = 0; attempt < 16; ++attempt) {
@@ -235,14 +267,14 @@ class TempFile {
             while (::flock(fd.get(), LOCK_EX) != 0 && (err = Errno()) == EINTR) err = 0;
             struct stat held {
             }, named{};
-            if (err == 0 && ::fstat(fd.get(), &held) != 0) err = Errno();
-            if (err == 0 && ::lstat(path.c_str(), &named) != 0) {
-                if (errno == ENOENT) continue;
-                err = Errno();
+            if (err == 0) err = StatOf(fd.get(), "", held);
+            if (err == 0) {
+                err = StatOf(AT_FDCWD, path.c_str(), named);
+                if (err == ENOENT) continue;
             }
             if (err != 0) {
                 // Removed only while it is still this save's file.
-                if (::fstat(fd.get(), &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+                if (StatOf(fd.get(), "", held) == 0 && StatOf(AT_FDCWD, path.c_str(), named) == 0 &&
                     SameInode(held, named))
                     ::unlink(path.c_str());
                 return err;
@@ -257,6 +289,8 @@ class TempFile {
 
     int fd_ = -1;
     std::string path_;
+    Place place_;
+    bool random_ = false;
 };
 
 // Gives the file `from` the name `to` unless `to` exists. `fromGone` tells whether
@@ -390,77 +424,168 @@ int EnsureBackup(int source, const struct stat& of, const std::string& target, c
     return 0;
 }
 
-// Whether the path still leads where the check found it: the same file unchanged, or
-// the same link when the link itself is to be replaced.
-bool Unchanged(const std::string& path, const struct stat& checked, bool viaLink,
-               const struct stat& link, bool replaceLink) {
-    struct stat named {
-    }, now{};
-    if (::lstat(path.c_str(), &named) != 0 || S_ISLNK(named.st_mode) != (viaLink || replaceLink))
-        return false;
-    if (replaceLink) return SameInode(named, link);
-    return ::stat(path.c_str(), &now) == 0 && SameState(now, checked);
+// Waits a bounded time for the lock of the file at path that every save takes for its
+// last check and its rename, so that among saves of one file no check passes before
+// another's rename is done. held is left closed when the path names nothing that can be
+// opened (the check then finds the change); else it holds the lock on the file the path
+// names now.
+int LockNamedFile(const std::string& path, Fd& held) {
+    for (int round = 0; round < 16; ++round) {
+        Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+        if (!fd.valid()) {
+            const int err = Errno();
+            return err == ENOENT || err == ENOTDIR || err == ELOOP || err == EACCES ||
+                           err == EPERM || err == ENXIO
+                       ? 0
+                       : err;
+        }
+        // Other saves hold it for a check and a rename: microseconds.
+        for (int wait = 0; ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0; ++wait) {
+            if (errno == EINTR) continue;
+            if (errno != EWOULDBLOCK || wait == 5000) return Errno();
+            const timespec pause{0, 1000000};
+            ::nanosleep(&pause, nullptr);
+        }
+        struct stat locked {
+        }, named{};
+        if (::fstat(fd.get(), &locked) != 0) return Errno();
+        if (::stat(path.c_str(), &named) != 0) {
+            if (errno == ENOENT) return 0;
+            return Errno();
+        }
+        if (SameInode(locked, named)) {
+            held = std::move(fd);
+            return 0;
+        }
+        // Replaced while we waited: lock the file that stands there now.
+    }
+    return 0;
+}
+
+// Where the path leads now, for the last check: the entry itself, and the file it names.
+struct Named {
+    bool exists = false;
+    struct stat entry {};
+    struct stat file {};
+    bool fileExists = false;
+};
+
+int Look(const std::string& path, Named& named) {
+    named = {};
+    if (::lstat(path.c_str(), &named.entry) != 0) return errno == ENOENT ? 0 : Errno();
+    named.exists = true;
+    if (::stat(path.c_str(), &named.file) == 0) {
+        named.fileExists = true;
+        return 0;
+    }
+    return errno == ENOENT || errno == ELOOP ? 0 : Errno();
+}
+
+// The text of the link at path; empty when it is none.
+std::string LinkText(const std::string& path) {
+    std::string text(4096, '\0');
+    const ssize_t n = ::readlink(path.c_str(), text.data(), text.size());
+    if (n <= 0) return {};
+    text.resize(static_cast<std::size_t>(n));
+    return text;
+}
+
+// How the path now differs from the state the save accepted: link is the entry then,
+// checked the file it named; nothing when it is the same.
+std::optional<Change> Differs(const Named& now, const struct stat& link, const struct stat& checked,
+                              bool replaceLink) {
+    if (!now.exists) return Change::Gone;
+    const bool isLink = S_ISLNK(now.entry.st_mode);
+    if (replaceLink) {
+        if (isLink && SameInode(now.entry, link)) return std::nullopt;
+        return isLink ? Change::Linked : Change::Replaced;
+    }
+    const bool wasLink = S_ISLNK(link.st_mode);
+    if (isLink && (!wasLink || !now.fileExists || !SameInode(now.file, checked)))
+        return Change::Linked;
+    if (!now.fileExists || !SameInode(now.file, checked) || isLink != wasLink)
+        return Change::Replaced;
+    if (!SameState(now.file, checked)) return Change::Edited;
+    return std::nullopt;
 }
 
 }  // namespace
 
-SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded, MessageSink* sink,
-                SaveStep& stage) {
+SaveResult Save(const std::string& path, const Content& content, LoadedFile& loaded,
+                MessageSink* sink, SaveStep& stage) {
     stage = SaveStep::CheckFile;
     struct stat link {};
-    if (::lstat(path.c_str(), &link) != 0) return Failed(SaveStep::CheckFile, Errno(), path);
-    const bool viaLink = S_ISLNK(link.st_mode);
-    // Opened once: compared, copied into the backup, its attributes carried over. Not
-    // waiting: a path swapped for a pipe must not hold the save.
-    const Fd source(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!source.valid()) return Failed(SaveStep::CheckFile, Errno(), path);
+    Fd source;
     struct stat checked {};
-    if (::fstat(source.get(), &checked) != 0) return Failed(SaveStep::CheckFile, Errno(), path);
-    if (!S_ISREG(checked.st_mode)) {
-        return Failed(SaveStep::CheckFile, S_ISDIR(checked.st_mode) ? EISDIR : EINVAL, path);
+    bool fresh = false;  // no file there yet: only a save without backup makes one
+    if (::lstat(path.c_str(), &link) != 0) {
+        if (errno != ENOENT || content.backup) return Failed(SaveStep::CheckFile, Errno(), path);
+        fresh = true;
     }
-    if (::access(path.c_str(), W_OK) != 0) return Failed(SaveStep::CheckFile, Errno(), path);
+    const bool viaLink = !fresh && S_ISLNK(link.st_mode);
+    if (!fresh) {
+        // Opened once: compared, copied into the backup, its attributes carried over. Not
+        // waiting: a path swapped for a pipe must not hold the save.
+        source = Fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+        if (!source.valid()) return Failed(SaveStep::CheckFile, Errno(), path);
+        if (::fstat(source.get(), &checked) != 0) {
+            return Failed(SaveStep::CheckFile, Errno(), path);
+        }
+        if (S_ISDIR(checked.st_mode)) return Failed(SaveStep::CheckFile, EISDIR, path);
+        if (!S_ISREG(checked.st_mode)) {
+            SaveResult refused = Failed(SaveStep::CheckFile, EINVAL, path);
+            refused.description = NotRegularText(path, checked.st_mode);
+            if (sink) sink->ShowMessage(kAppTitle, refused.description, MessageIcon::Exclamation);
+            refused.told = sink != nullptr;
+            return refused;
+        }
+        if (::access(path.c_str(), W_OK) != 0) return Failed(SaveStep::CheckFile, Errno(), path);
+    }
     const FileIdentity& expected = loaded.identity;
     const std::uint64_t loadedSize =
         expected.known ? expected.size : static_cast<std::uint64_t>(checked.st_size);
-    if (auto refused = RefuseTooLarge(path, list, loadedSize, sink)) return *refused;
+    if (content.refuse) {
+        if (auto refused = content.refuse(loadedSize)) return *refused;
+    }
 
-    bool replaceLink = false;
+    bool replaceLink = false, foreign = false;
     if (sink != nullptr && expected.known) {
         const auto readAll = [&](const Writer& take) { return ReadWhole(source.get(), take); };
-        if (auto stop = ConfirmLoadedFile(IdentityOf(checked, viaLink), expected, readAll, *sink,
-                                          path, replaceLink))
+        if (auto stop =
+                ConfirmLoadedFile(IdentityOf(checked, viaLink), expected, readAll, *sink, path,
+                                  viaLink ? LinkText(path) : std::string(), replaceLink, foreign))
             return *stop;
     }
 
     // The backup sits beside the path the user opened (a link keeps its own backup);
     // the new content goes to the link's target, or replaces a link that came later.
-    Place targetPlace = SplitPath(path);
-    std::string target;
-    if (replaceLink) {
-        if (const int err = Resolve(targetPlace)) {
-            return Failed(SaveStep::CheckFile, err, targetPlace.folder);
-        }
-        target = targetPlace.Full(targetPlace.name);
-    } else {
+    Place ownPlace = SplitPath(path);
+    if (const int err = Resolve(ownPlace)) return Failed(SaveStep::CheckFile, err, ownPlace.folder);
+    const std::string own = ownPlace.Full(ownPlace.name);
+    Place targetPlace = ownPlace;
+    std::string target = own;
+    if (!replaceLink && viaLink) {
         const std::unique_ptr<char, FreeDeleter> real(::realpath(path.c_str(), nullptr));
         if (!real) return Failed(SaveStep::CheckFile, Errno(), path);
         target = real.get();
         targetPlace = SplitPath(target);
     }
-    const std::string backup = path + std::string(kBackupSuffix);
-    Place backupPlace = SplitPath(backup);
-    if (const int err = Resolve(backupPlace)) {
-        return Failed(SaveStep::CheckFile, err, backupPlace.folder);
-    }
-    SweepWhenMarked(backupPlace);
     SweepWhenMarked(targetPlace);
 
-    // A link put in the file's place leaves no first version of the file to keep.
+    // A link put in the file's place, or another file, leaves no first version to keep.
     stage = SaveStep::Backup;
-    std::string failPath = backup;
-    if (!replaceLink) {
-        if (const int err = EnsureBackup(source.get(), checked, target, backupPlace, failPath)) {
+    if (content.backup && !replaceLink && !foreign) {
+        const std::string backup = path + std::string(kBackupSuffix);
+        Place backupPlace = SplitPath(backup);
+        if (const int err = Resolve(backupPlace)) {
+            return Failed(SaveStep::CheckFile, err, backupPlace.folder);
+        }
+        if (backupPlace.folder != targetPlace.folder) SweepWhenMarked(backupPlace);
+        // Nobody may read the copy who could not read the loaded file.
+        struct stat of = checked;
+        if (expected.known) of.st_mode &= expected.mode | ~mode_t{0777};
+        std::string failPath = backup;
+        if (const int err = EnsureBackup(source.get(), of, target, backupPlace, failPath)) {
             return Failed(SaveStep::Backup, err, failPath);
         }
     }
@@ -471,7 +596,7 @@ SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded
         return Failed(SaveStep::Write, err, targetPlace.folder);
     }
     std::uint64_t hash = kHashStart;
-    const int written = WriteContent(list, [&](std::string_view piece) {
+    const int written = content.write([&](std::string_view piece) {
         hash = ContentHash(piece, hash);
         return WriteAll(temp.fd(), piece);
     });
@@ -479,12 +604,18 @@ SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded
     // An administrator saving someone's file keeps its owner; a plain user cannot give
     // files away, and then the file becomes theirs.
     struct stat of = checked;
-    if (replaceLink) {
+    if (fresh) {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        of.st_uid = ::geteuid();
+        of.st_gid = ::getegid();
+        of.st_mode = S_IFREG | (0666 & ~mask);
+    } else if (replaceLink) {
         of.st_uid = expected.owner;
         of.st_gid = expected.group;
         of.st_mode = expected.mode;
     }
-    if (const int err = TakeOver(temp.fd(), of, replaceLink ? -1 : source.get())) {
+    if (const int err = TakeOver(temp.fd(), of, replaceLink || fresh ? -1 : source.get())) {
         return Failed(SaveStep::Write, err, target);
     }
     if (const int err = Sync(temp.fd())) return Failed(SaveStep::Write, err, target);
@@ -492,19 +623,42 @@ SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded
     if (::fstat(temp.fd(), &saved) != 0) return Failed(SaveStep::Write, Errno(), target);
 
     stage = SaveStep::Replace;
-    // Right before the file is replaced, it must still be the one checked.
-    if (sink != nullptr && expected.known &&
-        !Unchanged(path, checked, viaLink && !replaceLink, link, replaceLink) &&
-        !AskOverwrite(*sink, path, false))
-        return Declined(path);
-    if (::rename(temp.path().c_str(), target.c_str()) != 0) {
-        return Failed(SaveStep::Replace, Errno(), target);
+    // The last check and the rename under one lock: another save of this file waits, then
+    // finds it replaced. Against programs that take no lock, nothing but the check stands
+    // between it and the rename.
+    bool check = sink != nullptr && expected.known;
+    for (;;) {
+        Fd lock;
+        if (const int err = LockNamedFile(path, lock)) return Failed(SaveStep::Replace, err, path);
+        Named now;
+        if (check) {
+            if (const int err = Look(path, now)) return Failed(SaveStep::Replace, err, path);
+            if (const auto change = Differs(now, link, checked, replaceLink)) {
+                lock = Fd();
+                const std::string linkTarget =
+                    *change == Change::Linked ? LinkText(path) : std::string();
+                if (!AskOverwrite(*sink, path, *change, linkTarget)) return Declined(path);
+                // Ja: what stands there now is to be replaced, and only that.
+                if (*change == Change::Linked) {
+                    replaceLink = true;
+                    target = own;
+                }
+                link = now.entry;
+                checked = now.fileExists ? now.file : now.entry;
+                if (!now.exists) check = false;
+                continue;
+            }
+        }
+        if (::rename(temp.path().c_str(), target.c_str()) != 0) {
+            return Failed(SaveStep::Replace, Errno(), target);
+        }
+        break;
     }
     temp.Release();
     loaded.identity = IdentityOf(saved, viaLink && !replaceLink);
     loaded.identity.hash = hash;
-    if (const int err = SyncFolder(targetPlace.folder)) {
-        return Failed(SaveStep::Replace, err, targetPlace.folder);
+    if (const int err = SyncFolder(SplitPath(target).folder)) {
+        return Failed(SaveStep::Replace, err, SplitPath(target).folder);
     }
     return {};
 }

@@ -153,7 +153,10 @@ FileIdentity IdentifyOpenFile(std::FILE* file, const std::string& path, std::str
     struct stat info {};
     if (::fstat(::fileno(file), &info) != 0) return {};
     struct stat link {};
-    FileIdentity id = IdentityOf(info, ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode));
+    // An error here says nothing about links: the identity stays unknown rather than
+    // making the next save ask about a link that was there all along.
+    if (::lstat(path.c_str(), &link) != 0) return {};
+    FileIdentity id = IdentityOf(info, S_ISLNK(link.st_mode));
 #endif
     id.hash = ContentHash(bytes);
     id.known = id.size == bytes.size();  // else it changed while it was read
@@ -163,11 +166,9 @@ FileIdentity IdentifyOpenFile(std::FILE* file, const std::string& path, std::str
 FileIdentity IdentifyFile(const std::string& path) {
     if (path.find('\0') != std::string::npos) return {};
     try {
-#ifdef _WIN32
-        std::FILE* opened = _wfopen(PathFromText(path).c_str(), L"rb");
-#else
-        std::FILE* opened = std::fopen(path.c_str(), "rbe");
-#endif
+        SystemError error;
+        unsigned kind = 0;
+        std::FILE* opened = OpenRegularForReading(path, error, kind);
         if (opened == nullptr) return {};
         DataFile file(opened);
         const std::optional<std::string> bytes = file.ReadAll();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <fstream>
+#include <initializer_list>
 #include <limits>
 
 #include "C_Name_Val.h"
@@ -31,7 +32,8 @@ std::string Megabytes(std::uint64_t bytes) {
 }
 
 #ifndef _WIN32
-// A number from a text file such as /proc/meminfo, after key; kNone when absent.
+// A number from a text file such as /proc/meminfo, after key; kNone when absent or
+// "max".
 std::uint64_t ReadNumber(const std::string& path, const std::string& key = "") {
     std::ifstream in(path);
     for (std::string line; std::getline(in, line);) {
@@ -40,31 +42,58 @@ std::uint64_t ReadNumber(const std::string& path, const std::string& key = "") {
         const char* at = line.data() + key.size();
         while (at < line.data() + line.size() && *at == ' ') ++at;
         if (std::from_chars(at, line.data() + line.size(), value).ec == std::errc{}) return value;
-        return kNone;  // "max"
+        return kNone;
     }
     return kNone;
 }
 
-// What the control groups above this process leave (version 2 only).
-std::uint64_t GroupLeft() {
-    std::ifstream in("/proc/self/cgroup");
-    std::string line, group;
-    while (std::getline(in, line))
-        if (line.starts_with("0::")) group = line.substr(3);
+// The least that the groups from folder + group up to folder leave, by the files named
+// limits (the least of them is the group's limit) and used.
+std::uint64_t LeftInGroups(const std::string& folder, std::string group,
+                           std::initializer_list<const char*> limits, const char* used) {
     std::uint64_t left = kNone;
-    for (std::string at = group; !group.empty();) {
-        const std::string folder = "/sys/fs/cgroup" + at;
-        const std::uint64_t max = ReadNumber(folder + "/memory.max");
-        const std::uint64_t used = ReadNumber(folder + "/memory.current");
-        if (max != kNone && used != kNone) left = std::min(left, max > used ? max - used : 0);
-        if (at.empty() || at == "/") break;
-        at = at.substr(0, at.find_last_of('/'));
+    for (;;) {
+        const std::string at = folder + (group == "/" ? "" : group);
+        std::uint64_t limit = kNone;
+        for (const char* name : limits) limit = std::min(limit, ReadNumber(at + "/" + name));
+        const std::uint64_t current = ReadNumber(at + "/" + used);
+        if (limit != kNone) {
+            const std::uint64_t taken = current == kNone ? 0 : current;
+            left = std::min(left, limit > taken ? limit - taken : 0);
+        }
+        if (group.empty() || group == "/") return left;
+        group.erase(group.find_last_of('/'));
     }
-    return left;
 }
+
 #endif
 
 }  // namespace
+
+std::uint64_t ControlGroupLeft([[maybe_unused]] const std::string& root) {
+#ifdef _WIN32
+    return kNone;  // Windows sets no such limits on a desktop program
+#else
+    // Lines "0::<group>" (version 2) and "<n>:<controllers>:<group>" (version 1), where
+    // the memory controller's is the one that counts.
+    std::ifstream in(root + "/proc/self/cgroup");
+    std::uint64_t left = kNone;
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t first = line.find(':'), second = line.find(':', first + 1);
+        if (first == std::string::npos || second == std::string::npos) continue;
+        const std::string controllers = "," + line.substr(first + 1, second - first - 1) + ",";
+        const std::string group = line.substr(second + 1);
+        if (line.starts_with("0::")) {
+            left = std::min(left, LeftInGroups(root + "/sys/fs/cgroup", group,
+                                               {"memory.max", "memory.high"}, "memory.current"));
+        } else if (controllers.find(",memory,") != std::string::npos) {
+            left = std::min(left, LeftInGroups(root + "/sys/fs/cgroup/memory", group,
+                                               {"memory.limit_in_bytes"}, "memory.usage_in_bytes"));
+        }
+    }
+    return left;
+#endif
+}
 
 std::uint64_t AvailableMemory() {
 #ifdef _WIN32
@@ -77,7 +106,7 @@ std::uint64_t AvailableMemory() {
     const std::uint64_t free = ReadNumber("/proc/meminfo", "MemAvailable:");
     const std::uint64_t swap = ReadNumber("/proc/meminfo", "SwapFree:");
     if (free != kNone) left = (free + (swap == kNone ? 0 : swap)) * 1024;
-    left = std::min(left, GroupLeft());
+    left = std::min(left, ControlGroupLeft(""));
     rlimit limit{};
     if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
         std::ifstream statm("/proc/self/statm");
@@ -90,23 +119,16 @@ std::uint64_t AvailableMemory() {
 #endif
 }
 
-std::uint64_t ReadMemoryNeeded(std::uint64_t fileSize) {
-    constexpr std::uint64_t perByte = 1 + Entries::kEntrySize + 1;
-    return fileSize > kNone / perByte ? kNone : fileSize * perByte;
-}
-
-bool FitsInMemory(std::uint64_t size, const std::string& path, MessageSink& sink) {
-    const std::uint64_t need = ReadMemoryNeeded(size);
-    // Any machine the window runs on has this much; asking the system costs more than
-    // reading a vehicle file.
-    constexpr std::uint64_t kSurelyAvailable = 64 << 20;
+bool FitsInMemory(std::uint64_t need, std::uint64_t taken, const std::string& path,
+                  MessageSink& sink, std::uint64_t upTo) {
     if (need <= kSurelyAvailable) return true;
-    const std::uint64_t available = AvailableMemory();
+    const std::uint64_t left = AvailableMemory();
+    const std::uint64_t available = left > kNone - taken ? kNone : left + taken;
     if (need <= available) return true;
     sink.ShowMessage(kAppTitle,
                      "Die Datei " + path +
                          " ist zu gro\xC3\x9F zum Lesen.\r\nSie br\xC3\xA4uchte bis zu " +
-                         Megabytes(need) +
+                         Megabytes(std::max(need, upTo)) +
                          " MB Arbeitsspeicher, verf\xC3\xBC"
                          "gbar sind " +
                          Megabytes(available) + " MB.",

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <QLabel>
 #include <QPushButton>
 
 #include <QApplication>
@@ -61,9 +62,26 @@ TEST(QtMessageSink, PlainTextBoxWithOkAndQuestionWithJaNein) {
     EXPECT_EQ(ask->icon(), QMessageBox::Question);
     EXPECT_EQ(ask->windowTitle(), "Quorvel");
     EXPECT_EQ(ask->button(QMessageBox::Yes)->text() + ask->button(QMessageBox::No)->text(),
-              "JaNein");
+              "&Ja&Nein");  // Alt+J, Alt+N
     EXPECT_EQ(ask->standardButtons(), QMessageBox::Yes | QMessageBox::No);
-    EXPECT_EQ(ask->defaultButton()->text(), "Nein");
+    EXPECT_EQ(ask->defaultButton(), ask->button(QMessageBox::No));
+
+    // A path shows whole in the box, however long its names: no line of the wrapped text is
+    // wider than the text's room.
+    for (const std::string& path :
+         {"/" + std::string(20, 'a') + "/b.txt",
+          "/home/" + std::string(250, 'x') + "/" + std::string(90, 'y')}) {
+        const auto wide = MakeMessageBox("", "Die Datei\r\n" + path + "\r\nfehlt.",
+                                         MessageIcon::Critical, nullptr);
+        wide->show();
+        const auto* label = wide->findChild<QLabel*>("qt_msgbox_label");
+        const QRect needed =
+            QFontMetrics(label->font())
+                .boundingRect(QRect(0, 0, label->width(), 100000), Qt::TextWordWrap, label->text());
+        EXPECT_LE(needed.width(), label->width()) << path;
+        EXPECT_EQ(label->text().remove(QChar(0x200B)).toStdString(),
+                  "Die Datei\n" + path + "\nfehlt.");
+    }
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cwchar>
+#include <optional>
 #include <utility>
 
 #include "Mod_Datei.h"
@@ -179,6 +181,8 @@ class TempFile {
     ~TempFile() {
         handle_.Close();
         Discard();
+        // The mark of a random name goes with the last save that used one.
+        if (random_) SweepWhenMarked(place_);
     }
 
     int Create(const Place& place) {
@@ -191,6 +195,8 @@ class TempFile {
         }
         // Another save holds the slot: a random name, marked first so that a kill right
         // after its creation is not lost.
+        place_ = place;
+        random_ = true;
         MarkForSweep(place);
         RemoveLeftovers(place);
         for (int attempt = 0; attempt < 16; ++attempt) {
@@ -225,6 +231,8 @@ class TempFile {
 
     Handle handle_;
     std::wstring path_;
+    Place place_;
+    bool random_ = false;
 };
 
 int EnsureBackup(HANDLE source, const std::wstring& target, const Place& place,
@@ -311,31 +319,84 @@ std::string Describe(int code) {
     return Narrow(text);
 }
 
-SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded, MessageSink* sink,
-                SaveStep& stage) {
+namespace {
+
+// The lock every save of the file takes for its last check and its replace: a mutex
+// named after the file's full path, so that among saves of one file no check passes
+// before another's replace is done. Held until it goes away; an abandoned one (its save
+// was killed) is taken over.
+class ReplaceLock {
+  public:
+    explicit ReplaceLock(const std::wstring& file) {
+        std::wstring key = file;
+        ::CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+        const std::uint64_t hash = ContentHash(std::string_view(
+            reinterpret_cast<const char*>(key.data()), key.size() * sizeof(wchar_t)));
+        wchar_t name[64];
+        ::swprintf(name, 64, L"Local\\Quorvel-save-%016llx", static_cast<unsigned long long>(hash));
+        mutex_ = ::CreateMutexW(nullptr, FALSE, name);
+        if (mutex_ == nullptr) return;
+        const DWORD waited = ::WaitForSingleObject(mutex_, 5000);
+        held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    }
+    ReplaceLock(const ReplaceLock&) = delete;
+    ReplaceLock& operator=(const ReplaceLock&) = delete;
+    ~ReplaceLock() {
+        if (held_) ::ReleaseMutex(mutex_);
+        if (mutex_ != nullptr) ::CloseHandle(mutex_);
+    }
+    // 0, or why the lock could not be had.
+    int error() const { return mutex_ == nullptr ? LastError() : held_ ? 0 : ERROR_LOCK_VIOLATION; }
+
+  private:
+    HANDLE mutex_ = nullptr;
+    bool held_ = false;
+};
+
+}  // namespace
+
+SaveResult Save(const std::string& path, const Content& content, LoadedFile& loaded,
+                MessageSink* sink, SaveStep& stage) {
     stage = SaveStep::CheckFile;
-    const std::wstring widePath = PathFromText(path).wstring();
+    const std::wstring widePath = Wide(path);
     Handle source;
     FileIdentity checked;
     bool viaLink = false;
+    bool fresh = false;  // no file there yet: only a save without backup makes one
     if (const int err = Current(widePath, source, checked, viaLink)) {
-        return Failed(SaveStep::CheckFile, err, path);
+        if (content.backup || (err != ERROR_FILE_NOT_FOUND))
+            return Failed(SaveStep::CheckFile, err, path);
+        fresh = true;
+    }
+    if (!fresh) {
+        // A device or pipe named like a file is not written as one.
+        if (const DWORD type = ::GetFileType(source.get()); type != FILE_TYPE_DISK) {
+            SaveResult refused = Failed(SaveStep::CheckFile, ERROR_INVALID_FUNCTION, path);
+            refused.description = NotRegularText(path, type);
+            if (sink) sink->ShowMessage(kAppTitle, refused.description, MessageIcon::Exclamation);
+            refused.told = sink != nullptr;
+            return refused;
+        }
     }
     const DWORD attributes = static_cast<DWORD>(checked.mode);
     if (attributes & FILE_ATTRIBUTE_READONLY) {
         return Failed(SaveStep::CheckFile, ERROR_ACCESS_DENIED, path);
     }
     const FileIdentity& expected = loaded.identity;
-    if (auto refused =
-            RefuseTooLarge(path, list, expected.known ? expected.size : checked.size, sink))
-        return *refused;
+    if (content.refuse) {
+        if (auto refused = content.refuse(expected.known ? expected.size : checked.size))
+            return *refused;
+    }
 
-    bool replaceLink = false;
+    bool replaceLink = false, foreign = false;
     if (sink != nullptr && expected.known) {
         FileIdentity now = checked;
         now.viaLink = viaLink;
+        std::wstring linkTarget;
+        if (viaLink) FinalPath(source.get(), linkTarget);
         const auto readAll = [&](const Writer& take) { return ReadWhole(source.get(), take); };
-        if (auto stop = ConfirmLoadedFile(now, expected, readAll, *sink, path, replaceLink))
+        if (auto stop = ConfirmLoadedFile(now, expected, readAll, *sink, path, Narrow(linkTarget),
+                                          replaceLink, foreign))
             return *stop;
     }
     std::wstring target = widePath;
@@ -345,16 +406,16 @@ SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded
         }
     }
 
-    const std::string backup = path + std::string(kBackupSuffix);
-    const Place backupPlace = SplitPath(PathFromText(backup).wstring());
     const Place targetPlace = SplitPath(target);
     const std::wstring targetFull = targetPlace.Full(targetPlace.name);
-    SweepWhenMarked(backupPlace);
     SweepWhenMarked(targetPlace);
 
     stage = SaveStep::Backup;
-    std::string failPath = backup;
-    if (!replaceLink) {
+    if (content.backup && !replaceLink && !foreign) {
+        const std::string backup = path + std::string(kBackupSuffix);
+        const Place backupPlace = SplitPath(Wide(backup));
+        if (backupPlace.folder != targetPlace.folder) SweepWhenMarked(backupPlace);
+        std::string failPath = backup;
         if (const int err = EnsureBackup(source.get(), targetFull, backupPlace, failPath)) {
             return Failed(SaveStep::Backup, err, failPath);
         }
@@ -368,7 +429,7 @@ SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded
         return Failed(SaveStep::Write, err, Narrow(targetPlace.folder));
     }
     std::uint64_t hash = kHashStart;
-    const int written = WriteContent(list, [&](std::string_view piece) {
+    const int written = content.write([&](std::string_view piece) {
         hash = ContentHash(piece, hash);
         return WriteAll(temp.handle(), piece);
     });
@@ -384,24 +445,55 @@ SaveResult Save(const std::string& path, const Entries& list, LoadedFile& loaded
     }
 
     stage = SaveStep::Replace;
-    // Right before the file is replaced, it must still be the one checked.
-    if (sink != nullptr && expected.known) {
-        Handle again;
-        FileIdentity now;
-        bool nowLink = false;
-        if ((Current(widePath, again, now, nowLink) != 0 || !SameState(now, checked) ||
-             nowLink != viaLink) &&
-            !AskOverwrite(*sink, path, false))
-            return Declined(path);
+    // The last check and the replace under one lock: another save of this file waits,
+    // then finds it replaced.
+    bool check = sink != nullptr && expected.known;
+    for (;;) {
+        const ReplaceLock lock(targetFull);
+        if (const int err = lock.error()) return Failed(SaveStep::Replace, err, path);
+        if (check) {
+            Handle again;
+            FileIdentity now;
+            bool nowLink = false;
+            const int err = Current(widePath, again, now, nowLink);
+            if (err != 0 && err != ERROR_FILE_NOT_FOUND)
+                return Failed(SaveStep::Replace, err, path);
+            std::optional<Change> change;
+            if (err != 0) {
+                change = Change::Gone;
+            } else if (nowLink &&
+                       (!viaLink || now.device != checked.device || now.file != checked.file)) {
+                change = Change::Linked;
+            } else if (now.device != checked.device || now.file != checked.file ||
+                       nowLink != viaLink) {
+                change = Change::Replaced;
+            } else if (!SameState(now, checked)) {
+                change = Change::Edited;
+            }
+            if (change) {
+                std::wstring linkTarget;
+                if (*change == Change::Linked) FinalPath(again.get(), linkTarget);
+                again.Close();
+                if (!AskOverwrite(*sink, path, *change, Narrow(linkTarget))) return Declined(path);
+                checked = now;
+                viaLink = nowLink;
+                check = err == 0;
+                continue;
+            }
+        }
+        // ReplaceFileW keeps the file's ACL, attributes and alternate streams; a link put
+        // in the file's place is replaced itself, and a missing file is made.
+        const bool move =
+            replaceLink || fresh ||
+            (!check && ::GetFileAttributesW(targetFull.c_str()) == INVALID_FILE_ATTRIBUTES);
+        const BOOL replaced =
+            move ? ::MoveFileExW(temp.path().c_str(), targetFull.c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                 : ::ReplaceFileW(targetFull.c_str(), temp.path().c_str(), nullptr,
+                                  REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+        if (!replaced) return Failed(SaveStep::Replace, LastError(), shownTarget);
+        break;
     }
-    // ReplaceFileW keeps the file's ACL, attributes and alternate streams; a link put in
-    // the file's place is replaced itself.
-    const BOOL replaced = replaceLink
-                              ? ::MoveFileExW(temp.path().c_str(), targetFull.c_str(),
-                                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-                              : ::ReplaceFileW(targetFull.c_str(), temp.path().c_str(), nullptr,
-                                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
-    if (!replaced) return Failed(SaveStep::Replace, LastError(), shownTarget);
     temp.Release();
     Handle saved;
     FileIdentity now;

@@ -40,8 +40,9 @@ class QtMessageSink : public MessageSink {
     QWidget* parent_;
 };
 
-// The box ShowMessage shows: plain text (a path with '<' in it stays as it is), the
-// icon's Qt counterpart, caption kAppTitle when none is given.
+// The box ShowMessage shows: plain text (a path with '<' in it stays as it is) that
+// wraps within long names too, so a path shows whole; the icon's Qt counterpart,
+// caption kAppTitle when none is given.
 std::unique_ptr<QMessageBox> MakeMessageBox(const std::string& caption, const std::string& text,
                                             MessageIcon icon, QWidget* parent);
 

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "GuardedRead.h"
 #include "SizeLimits.h"
 #include "test_support.h"
 
@@ -71,6 +72,8 @@ TEST_F(SafeSave, RefusesWhatItMayNotWriteAndCreatesNothing) {
     if (::geteuid() == 0) cases.pop_back();
     fs::create_symlink("Fehlt.txt", dir / "Link.txt");
     cases.emplace_back(Utf8(dir / "Link.txt"), kMissing);
+    ::mkfifo((dir / "Pipe.txt").c_str(), 0600);  // opened without waiting, then refused
+    cases.emplace_back(Utf8(dir / "Pipe.txt"), EINVAL);
 #endif
     const Names before = Listing(dir);
     for (const auto& [path, code] : cases) {
@@ -147,7 +150,7 @@ TEST_F(SafeSave, RemovesOnlyAbandonedTemporaries) {
 // What another program did between the load and the save: only a change is asked about,
 // Nein writes nothing, and a link put in the file's place is replaced, never written through.
 TEST_F(SafeSave, AsksBeforeOverwritingAChangedFileAndNeinWritesNothing) {
-    enum Change { kKept, kEdited, kReplaced, kLinked, kGone };
+    enum Change { kKept, kEdited, kReplaced, kLinked, kRetargeted, kGone };
     const std::tuple<const char*, Change, bool, bool> cases[] = {
         // name, what happened after the load, the answer, loaded through a link
         {"unchanged", kKept, false, false},
@@ -160,6 +163,8 @@ TEST_F(SafeSave, AsksBeforeOverwritingAChangedFileAndNeinWritesNothing) {
         {"a link put in its place, Nein", kLinked, false, false},
         {"a link put in its place, Ja", kLinked, true, false},
         {"a link from the start", kKept, false, true},
+        {"its link pointed elsewhere, Nein", kRetargeted, false, true},
+        {"its link pointed elsewhere, Ja", kRetargeted, true, true},
 #endif
     };
     const std::string other = "Masse (85)\nMotor{ Leistung (1000) }\n";  // kOld's size
@@ -174,26 +179,35 @@ TEST_F(SafeSave, AsksBeforeOverwritingAChangedFileAndNeinWritesNothing) {
         LoadedFile loaded;
         Entries list;
         Vehicle vehicle;
-        ASSERT_TRUE(ReadEntries(path, list, vehicle, kGerman, sink, &loaded.identity));
+        ASSERT_TRUE(ReadEntriesGuarded(path, list, vehicle, kGerman, sink, &loaded.identity));
         if (change == kEdited) {
             const auto time = fs::last_write_time(path);
             Put(fs::path(name) / "Lok.txt", other);
             fs::last_write_time(path, time);
         }
         if (change == kReplaced) fs::rename(Put(fs::path(name) / "Neu.txt", other), path);
-        if (change == kLinked || change == kGone) fs::remove(path);
-        if (change == kLinked) fs::create_symlink("Ziel.txt", path);
+        if (change == kLinked || change == kGone || change == kRetargeted) fs::remove(path);
+        if (change == kLinked || change == kRetargeted) fs::create_symlink("Ziel.txt", path);
         const std::string before = Get(path);
         const Names listing = Listing(folder);
-        const bool asks = change == kEdited || change == kReplaced || change == kLinked;
+        const char* question =
+            change == kEdited     ? " wurde seit dem Laden von einem anderen "
+            : change == kReplaced ? " wurde seit dem Laden durch eine andere Datei "
+                                  : " ist jetzt ein Verweis auf Ziel.txt, nicht mehr die geladene ";
+        const bool asks = change != kKept && change != kGone;
         const bool written = change != kGone && (!asks || answer);
         if (asks)
-            EXPECT_CALL(sink, AskYesNo("Quorvel", testing::HasSubstr(" wurde seit dem Laden ")))
+            EXPECT_CALL(sink, AskYesNo("Quorvel", testing::HasSubstr(question)))
                 .WillOnce(testing::Return(answer));
         EXPECT_EQ(SaveEntries(path, Sample("90"), loaded, sink).ok(), written);
         EXPECT_EQ(Get(path), written ? FormatEntries(Sample("90")) : before);
+        // Never written through a link to a file that was not loaded, nor copied as backup.
         EXPECT_EQ(Get(target), "Ziel ( 1 ) \r\n");
-        EXPECT_EQ(fs::is_symlink(path), viaLink || (change == kLinked && !answer));
+        EXPECT_EQ(fs::exists(path + "_Orig"),
+                  written && change != kReplaced && change != kLinked && change != kRetargeted);
+        EXPECT_EQ(fs::is_symlink(path),
+                  (viaLink && change == kKept) ||
+                      (asks && !answer && (change == kLinked || change == kRetargeted)));
         // What was saved is the loaded file now: the next save asks nothing.
         EXPECT_TRUE(written ? SaveEntries(path, Sample("100"), loaded, sink).ok()
                             : Listing(folder) == listing);
@@ -209,7 +223,7 @@ TEST_F(SafeSave, RefusesAnAbsurdOutputBeforeWritingAnything) {
     LoadedFile loaded;
     Entries list;
     Vehicle vehicle;
-    ASSERT_TRUE(ReadEntries(path, list, vehicle, kGerman, sink, &loaded.identity));
+    ASSERT_TRUE(ReadEntriesGuarded(path, list, vehicle, kGerman, sink, &loaded.identity));
     EXPECT_CALL(sink,
                 ShowMessage("Quorvel",
                             testing::StartsWith("Die Datei " + path + " wurde nicht gespeichert"),
@@ -252,19 +266,27 @@ std::string Attribute(const std::string& path, const char* name) {
 // another user's file leaves file and backup that user's.
 TEST_F(SafeSave, KeepsOwnerAndBitsButNoSetIdBits) {
     const uid_t me = ::geteuid(), nobody = 65534;
-    const std::tuple<const char*, mode_t, uid_t, mode_t> cases[] = {
-        // name, mode, owner, mode of file and backup afterwards
-        {"own, all three", 07755, me, 0755},
-        {"another's set-user-ID", 04755, nobody, 0755},
-        {"another's private", 0600, nobody, 0600},
+    const std::tuple<const char*, mode_t, uid_t, mode_t, bool> cases[] = {
+        // name, mode, owner, mode of file and backup afterwards, saved as text (no backup)
+        {"own, all three", 07755, me, 0755, false},
+        {"another's set-user-ID", 04755, nobody, 0755, false},
+        {"another's private", 0600, nobody, 0600, false},
+        {"another's private, as text", 0640, nobody, 0640, true},
     };
-    for (const auto& [name, mode, owner, after] : cases) {
+    for (const auto& [name, mode, owner, after, text] : cases) {
         if (owner != me && me != 0) continue;  // only an administrator saves another's file
         SCOPED_TRACE(name);
         const std::string path = Put(fs::path(name) / "Lok.txt", kOld);
         ASSERT_EQ(::chown(path.c_str(), owner, owner) | ::chmod(path.c_str(), mode), 0);
-        ASSERT_TRUE(SaveEntries(path, Sample("90")).ok());
+        ASSERT_TRUE(text ? SaveText(path, "<svg/>").ok() : SaveEntries(path, Sample("90")).ok());
+        EXPECT_EQ(Get(path), text ? "<svg/>" : FormatEntries(Sample("90")));
+        EXPECT_EQ(Listing(dir / name),
+                  (text ? Names{"Lok.txt"} : Names{"Lok.txt", "Lok.txt_Orig"}));
+        // A missing file is made, as the user's own.
+        EXPECT_TRUE(!text ||
+                    (SaveText(path + ".svg", "<svg/>").ok() && Get(path + ".svg") == "<svg/>"));
         for (const std::string& file : {path, path + "_Orig"}) {
+            if (text) break;
             struct stat info {};
             ASSERT_EQ(::stat(file.c_str(), &info), 0);
             EXPECT_EQ(info.st_mode & 07777, after) << file;
@@ -295,6 +317,45 @@ TEST_F(SafeSave, CarriesAclAndExtendedAttributes) {
         EXPECT_EQ(Attribute(file, "system.posix_acl_access"), acl) << file;
         EXPECT_TRUE(::geteuid() != 0 || OpensAs(1001, file, O_RDWR)) << file;
     }
+}
+
+// In a shared sticky folder a plain user cannot remove another user's sweep mark; the
+// user's own abandoned temporaries are swept all the same.
+TEST_F(SafeSave, AnotherUsersMarkDoesNotKeepLeftovers) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs two users";
+    const uid_t user = 65534, other = 1001;
+    fs::permissions(dir, fs::perms(01777));
+    const std::string path = Put("Lok.txt", kOld);
+    const std::string leftover = Put(".Lok.txt.0123456789abcdef.qvtmp", "half");
+    ASSERT_EQ(::chown(path.c_str(), user, user) | ::chown(leftover.c_str(), user, user) |
+                  ::chown(Put(".Lok.txt.qvsweep", "").c_str(), other, other),
+              0);
+    const pid_t child = ::fork();
+    if (child == 0)
+        std::_Exit(::setgroups(0, nullptr) == 0 && ::setresgid(user, user, user) == 0 &&
+                           ::setresuid(user, user, user) == 0 &&
+                           SaveEntries(path, Sample("90")).ok()
+                       ? 0
+                       : 1);
+    int status = -1;
+    ASSERT_TRUE(::waitpid(child, &status, 0) == child && WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(Listing(dir), (Names{"Lok.txt", "Lok.txt_Orig", ".Lok.txt.qvsweep"}));
+}
+
+// The backup lets nobody read what the loaded file did not: a file opened up after the
+// load is copied with the loaded file's bits.
+TEST_F(SafeSave, BackupIsNoMoreReadableThanTheLoadedFile) {
+    const std::string path = Put("Lok.txt", kOld);
+    fs::permissions(path, fs::perms(0600));
+    testing::StrictMock<FakeSink> silent;
+    LoadedFile loaded;
+    Entries list;
+    Vehicle vehicle;
+    ASSERT_TRUE(ReadEntriesGuarded(path, list, vehicle, kGerman, silent, &loaded.identity));
+    fs::permissions(path, fs::perms(0644));
+    ASSERT_TRUE(SaveEntries(path, Sample("90"), loaded, silent).ok());
+    EXPECT_EQ(fs::status(path + "_Orig").permissions(), fs::perms(0600));
 }
 #endif
 

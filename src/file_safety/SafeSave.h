@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,17 +43,31 @@ inline constexpr std::string_view kBackupSuffix = "_Orig";
 // The new file and the backup keep the file's owner, group, permission bits (less
 // set-user-ID, set-group-ID and sticky), ACL and extended attributes where allowed.
 //
-// When the path no longer names the loaded file as it was (another program changed
-// or replaced it), the user is asked through the sink first and Nein writes nothing;
-// a path that became a symbolic link is then replaced itself, not written through.
-// An output beyond its bound (see SizeLimits.h) is refused with a message. loaded
-// learns the saved file, so the next save compares with that.
+// When the path no longer names the loaded file as it was (another program changed or
+// replaced it, or it is now a symbolic link to another file), the user is asked through
+// the sink first, naming what happened, and Nein writes nothing. A link is then replaced
+// itself, never written through, and no backup is made of a file that was not loaded.
+// Saves of one file by this program take turns for their last check and the replace, so
+// that none of them overwrites another's without asking. A path that names no regular
+// file (a pipe, a device) is refused, told through the sink, without waiting on it. An
+// output beyond its bound (see SizeLimits.h) is refused with a message. loaded learns the
+// saved file, so the next save compares with that.
 SaveResult SaveEntries(const std::string& path, const Entries& list, LoadedFile& loaded,
                        MessageSink& sink) noexcept;
 
 // The same without a loaded file to compare with and without a sink: nothing is asked,
 // an output beyond its bound is refused (TooLarge) with the text as description.
 SaveResult SaveEntries(const std::string& path, const Entries& list) noexcept;
+
+// Replaces the file at path (or makes it) with bytes as safely as a save does: a
+// temporary that atomically takes its place, owner and permissions kept, nothing lost on
+// failure. No backup, no question: for files the program writes whole, such as exports.
+SaveResult SaveText(const std::string& path, std::string_view bytes) noexcept;
+
+// The refusal of a save whose entries would make output bytes (see SizeLimits.h), for a
+// file loaded with loadedSize bytes; nothing when the output fits.
+std::optional<std::string> TooLargeText(const std::string& path, const Entries& list,
+                                        std::uint64_t output, std::uint64_t loadedSize);
 
 // The file "Original" loads: the backup when there is one, else the file itself.
 std::string RestoreSource(const std::string& path);

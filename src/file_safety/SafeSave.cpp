@@ -60,7 +60,7 @@ std::uint64_t Indentation(const Entries& list) {
     return tabs;
 }
 
-SaveResult Run(const std::string& path, const Entries& list, LoadedFile& loaded,
+SaveResult Run(const std::string& path, const save::Content& content, LoadedFile& loaded,
                MessageSink* sink) noexcept {
     SaveStep stage = SaveStep::Write;
     // The system would see only the text before a NUL: another file, and the backup's
@@ -68,11 +68,27 @@ SaveResult Run(const std::string& path, const Entries& list, LoadedFile& loaded,
     if (path.find('\0') != std::string::npos)
         return save::Failed(SaveStep::CheckFile, kInvalidPath, path);
     try {
-        return save::Save(path, list, loaded, sink, stage);
+        return save::Save(path, content, loaded, sink, stage);
     } catch (const std::bad_alloc&) {
         return save::Failed(stage, kOutOfMemory, path);
     } catch (...) {
         return save::Failed(stage, kUnexpected, path);
+    }
+}
+
+SaveResult RunEntries(const std::string& path, const Entries& list, LoadedFile& loaded,
+                      MessageSink* sink) noexcept {
+    try {
+        save::Content content;
+        content.write = [&list](const save::Writer& write) {
+            return save::WriteContent(list, write);
+        };
+        content.refuse = [&](std::uint64_t loadedSize) {
+            return save::RefuseTooLarge(path, list, loadedSize, sink);
+        };
+        return Run(path, content, loaded, sink);
+    } catch (...) {
+        return save::Failed(SaveStep::Write, kOutOfMemory, path);
     }
 }
 
@@ -110,17 +126,41 @@ std::optional<SaveResult> RefuseTooLarge(const std::string& path, const Entries&
     return result;
 }
 
-bool AskOverwrite(MessageSink& sink, const std::string& path, bool becameLink) {
-    const std::string text =
-        becameLink ? "Die Datei " + path +
-                         " wurde seit dem Laden durch eine symbolische Verkn\xC3\xBCpfung "
-                         "ersetzt.\r\nBeim Speichern wird die Verkn\xC3\xBCpfung durch die Datei "
-                         "ersetzt; ihr Ziel bleibt unver\xC3\xA4ndert.\r\n\r\nTrotzdem speichern?"
-                   : "Die Datei " + path +
-                         " wurde seit dem Laden von einem anderen Programm ge\xC3\xA4ndert oder "
-                         "ersetzt.\r\nSpeichern \xC3\xBC"
-                         "berschreibt diese \xC3\x84nderungen.\r\n\r\nTrotzdem speichern?";
-    return sink.AskYesNo(kAppTitle, text);
+bool AskOverwrite(MessageSink& sink, const std::string& path, Change change,
+                  const std::string& linkTarget) {
+    std::string text = "Die Datei " + path;
+    switch (change) {
+        case Change::Linked:
+            text += " ist jetzt ein Verweis auf " + linkTarget +
+                    ", nicht mehr die geladene Datei.\r\nBeim Speichern wird der Verweis durch "
+                    "die Datei ersetzt; sein Ziel bleibt unver\xC3\xA4ndert.";
+            break;
+        case Change::Replaced:
+            text +=
+                " wurde seit dem Laden durch eine andere Datei ersetzt.\r\nSpeichern "
+                "\xC3\xBC"
+                "berschreibt diese andere Datei.";
+            break;
+        case Change::Gone:
+            text +=
+                " wurde seit dem Laden gel\xC3\xB6scht oder verschoben.\r\nSpeichern legt "
+                "sie neu an.";
+            break;
+        case Change::Edited:
+            text +=
+                " wurde seit dem Laden von einem anderen Programm ge\xC3\xA4ndert.\r\n"
+                "Speichern \xC3\xBC"
+                "berschreibt diese \xC3\x84nderungen.";
+            break;
+    }
+    return sink.AskYesNo(kAppTitle, text + "\r\n\r\nTrotzdem speichern?");
+}
+
+std::string NotRegularText(const std::string& path, unsigned kind) {
+    const std::string_view what = SpecialFileKind(kind);
+    if (what.empty()) return {};
+    return "Die Datei " + path + " wurde nicht gespeichert: Der Pfad ist " + std::string(what) +
+           ", keine gew\xC3\xB6hnliche Datei.";
 }
 
 SaveResult Declined(const std::string& path) {
@@ -136,10 +176,22 @@ SaveResult Declined(const std::string& path) {
 std::optional<SaveResult> ConfirmLoadedFile(FileIdentity now, const FileIdentity& expected,
                                             const std::function<int(const Writer&)>& readAll,
                                             MessageSink& sink, const std::string& path,
-                                            bool& replaceLink) {
+                                            const std::string& linkTarget, bool& replaceLink,
+                                            bool& foreign) {
     replaceLink = false;
-    if (now.device == expected.device && now.file == expected.file && now.size == expected.size &&
-        now.modified == expected.modified) {
+    const bool sameFile = now.device == expected.device && now.file == expected.file;
+    foreign = !sameFile;
+    // A link is never written through to a file that was not loaded.
+    if (now.viaLink && (!expected.viaLink || !sameFile)) {
+        if (!AskOverwrite(sink, path, Change::Linked, linkTarget)) return Declined(path);
+        replaceLink = true;
+        return std::nullopt;
+    }
+    if (!sameFile) {
+        if (!AskOverwrite(sink, path, Change::Replaced, linkTarget)) return Declined(path);
+        return std::nullopt;
+    }
+    if (now.size == expected.size && now.modified == expected.modified) {
         now.hash = kHashStart;
         const int err = readAll([&](std::string_view piece) {
             now.hash = ContentHash(piece, now.hash);
@@ -147,11 +199,8 @@ std::optional<SaveResult> ConfirmLoadedFile(FileIdentity now, const FileIdentity
         });
         if (err != 0) return Failed(SaveStep::CheckFile, err, path);
     }
-    const bool becameLink = now.viaLink && !expected.viaLink;
-    if (!now.SameFile(expected) || becameLink) {
-        if (!AskOverwrite(sink, path, becameLink)) return Declined(path);
-        replaceLink = becameLink;
-    }
+    if (!now.SameFile(expected) && !AskOverwrite(sink, path, Change::Edited, linkTarget))
+        return Declined(path);
     return std::nullopt;
 }
 
@@ -191,12 +240,30 @@ bool IsTempName(std::string_view entry, std::string_view fileName) {
 
 SaveResult SaveEntries(const std::string& path, const Entries& list, LoadedFile& loaded,
                        MessageSink& sink) noexcept {
-    return Run(path, list, loaded, &sink);
+    return RunEntries(path, list, loaded, &sink);
 }
 
 SaveResult SaveEntries(const std::string& path, const Entries& list) noexcept {
     LoadedFile unknown;
-    return Run(path, list, unknown, nullptr);
+    return RunEntries(path, list, unknown, nullptr);
+}
+
+SaveResult SaveText(const std::string& path, std::string_view bytes) noexcept {
+    try {
+        save::Content content;
+        content.write = [bytes](const save::Writer& write) { return write(bytes); };
+        content.backup = false;
+        LoadedFile unknown;
+        return Run(path, content, unknown, nullptr);
+    } catch (...) {
+        return save::Failed(SaveStep::Write, kOutOfMemory, path);
+    }
+}
+
+std::optional<std::string> TooLargeText(const std::string& path, const Entries& list,
+                                        std::uint64_t output, std::uint64_t loadedSize) {
+    if (!SaveTooLarge(output, loadedSize)) return std::nullopt;
+    return SaveTooLargeText(path, output, loadedSize, Indentation(list));
 }
 
 std::string RestoreSource(const std::string& path) {

@@ -1,0 +1,41 @@
+#include "GuardedRead.h"
+
+#include "Mod_Quorvel.h"
+#include "SizeLimits.h"
+
+namespace quorvel {
+
+namespace {
+
+class MemoryAndIdentity final : public ReadGuard {
+  public:
+    MemoryAndIdentity(const std::string& path, MessageSink& sink, FileIdentity* identity)
+        : path_(path), sink_(sink), identity_(identity) {}
+
+    bool Fits(std::uint64_t need, std::uint64_t taken, std::uint64_t upTo) override {
+        return FitsInMemory(need, taken, path_, sink_, upTo);
+    }
+    // Asking the system costs more than reading a file that any machine can take.
+    bool MayNotFit(std::uint64_t need) override {
+        return need > kSurelyAvailable && need > AvailableMemory();
+    }
+    void Read(std::FILE* file, std::string_view bytes) override {
+        if (identity_ != nullptr) *identity_ = IdentifyOpenFile(file, path_, bytes);
+    }
+
+  private:
+    const std::string& path_;
+    MessageSink& sink_;
+    FileIdentity* identity_;
+};
+
+}  // namespace
+
+bool ReadEntriesGuarded(const std::string& path, Entries& list, Vehicle& vehicle,
+                        const NumberFormat& format, MessageSink& sink, FileIdentity* identity,
+                        std::string_view* bytesRead) {
+    MemoryAndIdentity guard(path, sink, identity);
+    return ReadEntries(path, list, vehicle, format, sink, &guard, bytesRead);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,328 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Calculation.h"
+#include "GearChart.h"
+#include "Presets.h"
+#include "test_common.h"
+
+namespace quorvel {
+namespace {
+
+// Radius 50 and U3 2000 give K = 380.
+EditorState Loco() {
+    EditorState s;
+    s.tx_Treib = "50", s.tx_U1 = "1000", s.tx_U2 = "1400", s.tx_U3 = "2000";
+    s.tx_ueber = {"-7.6", "-11.4", "-15.2", "8.0", "5.6", "3.2"};
+    s.vehicle = {true, 6};
+    return s;
+}
+
+// A font of 7 pixels per character (UTF-8 sequences count once) and 14 pixels a line.
+struct FixedFont : TextMeasure {
+    double width = 7, height = 14;
+    double Width(std::string_view text) const override {
+        double n = 0;
+        for (char ch : text) n += (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+        return n * width;
+    }
+    double Height() const override { return height; }
+};
+
+std::string Rows(const GearChart& chart) {
+    std::string text;
+    for (const GearRow& row : chart.rows) {
+        for (const std::string& cell : row.cells) text += cell + " ";
+        text += "| ";
+    }
+    return text;
+}
+
+// Every item lies finite and inside the area; texts by their measured box.
+void ExpectInside(const DisplayList& list, const TextMeasure& font) {
+    auto inside = [&](double x, double y) {
+        EXPECT_TRUE(std::isfinite(x) && std::isfinite(y));
+        EXPECT_TRUE(x >= -0.01 && x <= list.width + 0.01 && y >= -0.01 && y <= list.height + 0.01)
+            << x << "," << y;
+    };
+    for (const ChartRect& r : list.rects) inside(r.x, r.y), inside(r.x + r.width, r.y + r.height);
+    for (const ChartLine& l : list.lines) inside(l.from.x, l.from.y), inside(l.to.x, l.to.y);
+    for (const ChartPolyline& p : list.polylines)
+        for (const ChartPoint& at : p.points) inside(at.x, at.y);
+    for (const ChartText& t : list.texts) {
+        const double w = font.Width(t.text), h = font.Height();
+        const double x = t.at.x - w * (static_cast<int>(t.anchor) % 3) / 2;
+        const double y = t.at.y - h * (static_cast<int>(t.anchor) / 3) / 2;
+        inside(x, y), inside(x + w, y + h);
+    }
+}
+
+// A small XML checker: tags balance, attribute values and text hold no raw "<" or a
+// stray "&", and no number is "nan" or "inf".
+bool WellFormed(const std::string& svg, std::string& why) {
+    std::vector<std::string> open;
+    std::size_t at = svg.find("?>");
+    if (svg.rfind("<?xml", 0) != 0 || at == std::string::npos) return why = "declaration", false;
+    for (at += 2; at < svg.size();) {
+        const std::size_t lt = svg.find('<', at);
+        const std::string text =
+            svg.substr(at, lt == std::string::npos ? std::string::npos : lt - at);
+        for (std::size_t amp = text.find('&'); amp != std::string::npos;
+             amp = text.find('&', amp + 1))
+            if (text.compare(amp, 5, "&amp;") && text.compare(amp, 4, "&lt;") &&
+                text.compare(amp, 4, "&gt;") && text.compare(amp, 6, "&quot;") &&
+                text.compare(amp, 6, "&apos;"))
+                return why = "stray & in " + text, false;
+        if (text.find('>') != std::string::npos) return why = "raw > in " + text, false;
+        if (lt == std::string::npos) break;
+        const std::size_t gt = svg.find('>', lt);
+        if (gt == std::string::npos) return why = "unclosed tag", false;
+        std::string tag = svg.substr(lt + 1, gt - lt - 1);
+        if (tag.find('<') != std::string::npos) return why = "< in tag " + tag, false;
+        if (std::count(tag.begin(), tag.end(), '"') % 2) return why = "quotes in " + tag, false;
+        for (const char* bad :
+             {"\"nan", "\"-nan", "\"inf", "\"-inf", " nan", " inf", ",nan", ",inf"})
+            if (tag.find(bad) != std::string::npos) return why = tag, false;
+        const std::string name =
+            tag.substr(tag[0] == '/', tag.find_first_of(" /", 1) - (tag[0] == '/'));
+        if (tag[0] == '/') {
+            if (open.empty() || open.back() != name) return why = "unbalanced " + tag, false;
+            open.pop_back();
+        } else if (tag.back() != '/') {
+            open.push_back(name);
+        }
+        at = gt + 1;
+    }
+    if (!open.empty()) return why = "open " + open.back(), false;
+    return true;
+}
+
+TEST(GearChart, WorkedExampleTableAndPicture) {
+    const EditorState state = Loco();
+    const GearChart chart = ComputeGearChart(state);
+    ASSERT_EQ(chart.problem, "");
+    EXPECT_EQ(Rows(chart),
+              "R1 -15.2 12.50 17.50 25.00  | R2 -11.4 16.67 23.33 33.33  | "
+              "R3 -7.6 25.00 35.00 50.00  | 1 8.0 23.75 33.25 47.50 1400 | "
+              "2 5.6 33.93 47.50 67.86 1143 | 3 3.2 59.38 83.12 118.75  | ");
+    for (const GearRow& row : chart.rows) EXPECT_EQ(row.cells[4], SpeedText(state, row.ratio));
+    EXPECT_EQ(chart.description,
+              "6 Gänge, vorwärts bis 118.75 km/h, rückwärts bis 50.00 km/h, keine Lücke");
+    EXPECT_EQ(GearTableText(chart, "\r\n").substr(0, 108),
+              "Gang\tÜbersetzung\tkm/h bei U1\tkm/h bei U2\tkm/h bei U3\tU/min nach "
+              "Hochschalten\r\nR1\t-15.2\t12.50\t17.50\t25.00\t\r\n");
+
+    // Each gear a line from standstill, reverse ones dashed and left of zero; two shifts.
+    const FixedFont font;
+    const DisplayList list = DrawGearChart(chart, 600, 400, font);
+    ExpectInside(list, font);
+    ASSERT_EQ(list.polylines.size(), 6u);
+    const double zero = list.polylines[0].points[0].x;
+    for (const ChartPolyline& p : list.polylines) {
+        EXPECT_EQ(p.dashed, p.role == ChartRole::Reverse);
+        EXPECT_EQ(p.points[1].x < zero, p.role == ChartRole::Reverse);
+    }
+    int drops = 0, marks = 0;
+    for (const ChartLine& l : list.lines) {
+        drops += l.role == ChartRole::Forward;
+        marks += l.role == ChartRole::Mark;
+    }
+    EXPECT_EQ(drops, 2);
+    EXPECT_EQ(marks, 3);
+}
+
+TEST(GearChart, PresetResultMatchesTheTopSpeedFields) {
+    // The electric preset sets the limit revolutions by power and both top speeds from
+    // the ratios: the chart must read the same speeds.
+    EditorState state = Loco();
+    state.tx_Masse = "80000", state.tx_Leistung = "1500";
+    RecordingSink sink;
+    PresetElectricDiesel(state, kEnglish, sink);
+    ASSERT_EQ(state.tx_U3, "3500");
+    const GearChart chart = ComputeGearChart(state);
+    ASSERT_EQ(chart.problem, "");
+    EXPECT_EQ(chart.rows.back().cells[4], state.tx_VmaxV);
+    EXPECT_EQ(chart.rows[2].cells[4], state.tx_VMaxR);
+    const std::string start = "6 Gänge, vorwärts bis " + state.tx_VmaxV + " km/h, rückwärts bis " +
+                              state.tx_VMaxR + " km/h";
+    EXPECT_EQ(chart.description.substr(0, start.size()), start);
+}
+
+TEST(GearChart, GapsBetweenForwardGears) {
+    struct Case {
+        std::array<std::string, 6> ratios;
+        int gears;
+        const char* u1;
+        const char* ending;
+        std::size_t gapRects;
+    };
+    const Case cases[] = {
+        {{"8.0", "3.2"}, 2, "1000", "1 Lücke: 47.50 bis 59.38 km/h", 1},
+        {{"8.0", "5.6", "3.2"}, 3, "1000", "keine Lücke", 0},
+        {{"12.0", "8.0", "2.0"},
+         3,
+         "1500",
+         "2 Lücken: 31.67 bis 35.62 km/h, 47.50 bis 142.50 km/h",
+         2},
+        {{"8.0", "3.2"}, 2, "0", "keine Lücke", 0},  // every gear runs from standstill
+        {{"3.2", "8.0"}, 2, "1000", "1 Lücke: 47.50 bis 59.38 km/h", 1},  // order of the fields
+    };
+    for (const Case& c : cases) {
+        EditorState state = Loco();
+        state.tx_ueber = c.ratios, state.vehicle.GearCount = c.gears, state.tx_U1 = c.u1;
+        const GearChart chart = ComputeGearChart(state);
+        const std::string& d = chart.description;
+        EXPECT_EQ(d.substr(d.size() - std::min(d.size(), std::string(c.ending).size())), c.ending)
+            << d;
+        const DisplayList list = DrawGearChart(chart, 500, 300, FixedFont{});
+        std::size_t rects = 0;
+        for (const ChartRect& r : list.rects) rects += r.role == ChartRole::Gap;
+        EXPECT_EQ(rects, c.gapRects) << d;
+    }
+}
+
+TEST(GearChart, DegenerateInputGivesOneGermanLine) {
+    struct Case {
+        std::function<void(EditorState&)> change;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {[](EditorState& s) { s.vehicle.HasMotor = false; }, "Kein Motor: kein Getriebe"},
+        {[](EditorState& s) { s.vehicle.GearCount = 0; },
+         "Keine Übersetzung angegeben: kein Getriebe"},
+        {[](EditorState& s) { s.tx_Treib = ""; },
+         "Treibradradius leer oder nicht größer als 0: keine Geschwindigkeit"},
+        {[](EditorState& s) { s.tx_U3 = "0"; },
+         "Grenzdrehzahl U3 leer oder nicht größer als 0: keine Geschwindigkeit"},
+        {[](EditorState& s) { s.tx_ueber[4] = ""; },
+         "Übersetzung 5 ist leer oder 0: kein Getriebe"},
+        {[](EditorState& s) { s.tx_ueber[0] = "0.0"; },
+         "Übersetzung 1 ist leer oder 0: kein Getriebe"},
+        {[](EditorState& s) { s.tx_U1 = "2500"; },
+         "Grenzdrehzahl U1 liegt nicht zwischen 0 und U3"},
+        {[](EditorState& s) { s.tx_U2 = "-5"; }, "Grenzdrehzahl U2 liegt nicht zwischen 0 und U3"},
+        {[](EditorState& s) { s.tx_U3 = "0.5", s.tx_Treib = "1e300"; },
+         "Grenzdrehzahl U3 unter 1: zu klein für ein Diagramm"},
+        {[](EditorState& s) { s.tx_U3 = "1e300"; },
+         "Grenzdrehzahl U3 über 1000000: zu groß für ein Diagramm"},
+        {[](EditorState& s) { s.tx_Treib = "1e300"; },
+         "Übersetzung 1 ergibt über 100000 km/h: zu groß für ein Diagramm"},
+        {[](EditorState& s) { s.tx_Treib = "1e-300"; },
+         "Übersetzung 1 ergibt unter 0.01 km/h: zu klein für ein Diagramm"},
+        {[](EditorState& s) { s.tx_ueber[2] = "1e-300"; },
+         "Übersetzung 3 ergibt über 100000 km/h: zu groß für ein Diagramm"},
+        {[](EditorState& s) { s.tx_ueber[3] = "-1e300"; },
+         "Übersetzung 4 ergibt unter 0.01 km/h: zu klein für ein Diagramm"},
+        {[](EditorState& s) { s.tx_ueber[5] = "1e-320"; },
+         "Übersetzung 6 ergibt über 100000 km/h: zu groß für ein Diagramm"},
+    };
+    const FixedFont font;
+    for (const Case& c : cases) {
+        EditorState state = Loco();
+        c.change(state);
+        const GearChart chart = ComputeGearChart(state);
+        EXPECT_EQ(chart.problem, c.problem);
+        EXPECT_TRUE(chart.rows.empty());
+        EXPECT_EQ(GearTableText(chart), std::string(c.problem) + "\n");
+        const DisplayList list = DrawGearChart(chart, 400, 300, font);
+        ASSERT_EQ(list.texts.size(), 1u);
+        EXPECT_EQ(list.texts[0].text, c.problem);
+        EXPECT_EQ(list.description, c.problem);
+        EXPECT_TRUE(list.lines.empty() && list.polylines.empty());
+    }
+    // More ratios than fields: the six shown ones, as the main window.
+    EditorState many = Loco();
+    many.vehicle.GearCount = 9;
+    EXPECT_EQ(ComputeGearChart(many).rows.size(), 6u);
+}
+
+// Whatever the magnitudes, either a chart that fits or one line: never a stray number.
+TEST(GearChart, AnyMagnitudeDrawsInsideTheArea) {
+    const char* values[] = {"1e-300", "1e-5", "0.5", "3", "1e5", "1e300", "-1e300", "-2"};
+    const FixedFont font;
+    for (std::string EditorState::*field :
+         {&EditorState::tx_Treib, &EditorState::tx_U3, &EditorState::tx_U1}) {
+        for (const char* value : values) {
+            for (const char* ratio : values) {
+                EditorState state = Loco();
+                state.*field = value;
+                state.tx_ueber[5] = ratio;
+                const DisplayList list = DrawGearChart(ComputeGearChart(state), 600, 400, font);
+                SCOPED_TRACE(std::string(value) + " " + ratio);
+                ExpectInside(list, font);
+                EXPECT_LT(list.texts.size(), 60u);
+            }
+        }
+    }
+}
+
+TEST(GearChart, LayoutFitsEverySizeAndFont) {
+    const GearChart chart = ComputeGearChart(Loco());
+    struct Case {
+        double width, height, charWidth, lineHeight;
+        bool drawn;
+    };
+    const Case cases[] = {
+        {600, 400, 7, 14, true},       {1200, 800, 14, 28, true}, {300, 200, 5, 10, true},
+        {2000, 100, 7, 14, false},     {120, 900, 7, 14, false},  {0, 0, 7, 14, false},
+        {NAN, INFINITY, 7, 14, false},
+    };
+    for (const Case& c : cases) {
+        FixedFont font;
+        font.width = c.charWidth, font.height = c.lineHeight;
+        const DisplayList list = DrawGearChart(chart, c.width, c.height, font);
+        EXPECT_EQ(!list.polylines.empty(), c.drawn) << c.width << "x" << c.height;
+        if (c.drawn) {
+            ExpectInside(list, font);
+        } else {
+            EXPECT_EQ(list.texts.at(0).text, "Zu wenig Platz für das Diagramm");
+        }
+    }
+}
+
+TEST(GearChart, SvgIsWellFormed) {
+    const FixedFont font;
+    EditorState broken = Loco();
+    broken.vehicle.HasMotor = false;
+    DisplayList escaped;
+    escaped.width = 100, escaped.height = 50, escaped.description = "a<b & \"c\" 'd'";
+    escaped.texts.push_back({{NAN, INFINITY}, "<&>\x01", ChartAnchor::Center, ChartRole::Text});
+    for (const DisplayList& list :
+         {DrawGearChart(ComputeGearChart(Loco()), 600, 400, font),
+          DrawGearChart(ComputeGearChart(broken), 600, 400, font), escaped}) {
+        const std::string svg = ChartSvg(list, LightChartColours());
+        std::string why;
+        EXPECT_TRUE(WellFormed(svg, why)) << why << "\n" << svg;
+        EXPECT_NE(
+            svg.find("<title>" + (list.description == escaped.description
+                                      ? std::string("a&lt;b &amp; &quot;c&quot; &apos;d&apos;")
+                                      : list.description)),
+            std::string::npos);
+    }
+}
+
+TEST(GearChart, ColoursReadableInLightAndDark) {
+    for (const ChartColours* colours : {&LightChartColours(), &DarkChartColours()}) {
+        for (int role = 0; role < kChartRoles; ++role) {
+            const auto r = static_cast<ChartRole>(role);
+            if (r == ChartRole::Background || r == ChartRole::Gap) continue;
+            EXPECT_GE(
+                ContrastRatio(ColourOf(*colours, r), ColourOf(*colours, ChartRole::Background)),
+                4.5)
+                << role;
+            // The dotted grid only guides the eye; it may fade where it crosses a gap.
+            if (r == ChartRole::Grid) continue;
+            EXPECT_GE(ContrastRatio(ColourOf(*colours, r), ColourOf(*colours, ChartRole::Gap)), 4.5)
+                << role;
+        }
+    }
+    EXPECT_EQ(&ChartColoursFor({255, 255, 255}), &LightChartColours());
+    EXPECT_EQ(&ChartColoursFor({40, 40, 40}), &DarkChartColours());
+}
+
+}  // namespace
+}  // namespace quorvel
