@@ -76,12 +76,6 @@ as_checkout_owner() {
   setpriv --reuid="$uid" --regid="$gid" --clear-groups -- env HOME="$home" "$@"
 }
 
-# Sets up the Wine prefix $WINEPREFIX (a fresh folder) for the Windows programs:
-#   headless - Wine's null graphics driver, so that windows are made without a display;
-#   xvfb     - Wine draws the window frames itself, as a virtual screen has no window
-#              manager (this also spares about 2 s at every window close).
-# Debian's Wine does not find the fonts of fonts-wine by itself: they are copied into the
-# prefix's font folder, where Wine looks first.
 # Ends the Wine server of $WINEPREFIX, if one still runs (it leaves by itself a few
 # seconds after the last program): an exit trap must not fail on it.
 stop_wine() {
@@ -89,14 +83,32 @@ stop_wine() {
   /usr/lib/wine/wineserver -w 2>/dev/null || true
 }
 
+# Sets up the Wine prefix $WINEPREFIX (a fresh folder) for the Windows programs:
+#   headless - Wine's null graphics driver, so that windows are made without a display;
+#   xvfb     - Wine draws the window frames itself, as a virtual screen has no window
+#              manager (this also spares about 2 s at every window close).
+# Debian's Wine does not find the fonts of fonts-wine by itself: they are copied into the
+# prefix's font folder, where Wine looks first. With "nofonts" as second word they are
+# not, and the folder holds only DejaVu Sans, as on a system without the layout's face,
+# and Marlett, the symbols Wine draws the title bar's buttons with.
 setup_wine_prefix() {
   local wine=/usr/lib/wine/wine64
   "$wine" wineboot --init >/dev/null 2>&1
-  cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+  if [ "${2:-}" = nofonts ]; then
+    cp /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf /usr/share/wine/fonts/marlett.ttf \
+      "$WINEPREFIX/drive_c/windows/Fonts/"
+  else
+    cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
   case "$1" in
     headless) "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 ;;
     xvfb) "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ;;
   esac
   # The settings take effect when Wine starts anew.
   /usr/lib/wine/wineserver -w
+}
+
+# The dots per inch of $WINEPREFIX's display, for the programs started after this.
+set_wine_dpi() {
+  /usr/lib/wine/wine64 reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
 }

@@ -115,17 +115,81 @@ std::vector<const Control*> CreationOrder() {
     for (const Control* c : top) {
         order.push_back(c);
         if (c->kind != K::Frame) continue;
-        const std::size_t first = order.size();
+        std::vector<const Control*> inside;
         for (const Control& inner : kControls)
-            if (inner.container == c->name) order.push_back(&inner);
-        std::sort(order.begin() + static_cast<std::ptrdiff_t>(first), order.end(), byFocus);
+            if (inner.container == c->name) inside.push_back(&inner);
+        std::sort(inside.begin(), inside.end(), byFocus);
+        for (const Control* inner : inside) {
+            const Control* label = inner->kind == K::Field ? LabelOf(*inner) : nullptr;
+            if (label != nullptr) order.push_back(label);
+            if (std::find(order.begin(), order.end(), inner) == order.end()) order.push_back(inner);
+        }
     }
     return order;
+}
+
+const Control* LabelOf(const Control& control) {
+    for (const Control& c : kControls)
+        if (c.kind == K::Label && c.container == control.container &&
+            c.caption == control.accessible)
+            return &c;
+    return nullptr;
 }
 
 int Pixels(int twips, int dpi) {
     const std::int64_t scaled = std::int64_t{twips} * dpi;
     return static_cast<int>(scaled >= 0 ? (scaled + 720) / 1440 : (scaled - 720) / 1440);
+}
+
+int Pixels(int twips, int dpi, double scale) {
+    return Pixels(static_cast<int>(std::lround(twips * scale)), dpi);
+}
+
+bool CaptionFits(const Control& control, TextExtent text, int dpi, double scale) {
+    const int width = Pixels(control.width, dpi, scale);
+    const int height = Pixels(control.height, dpi, scale);
+    switch (control.kind) {
+        case K::Label:
+            return text.width <= width && text.height <= height;
+        case K::Frame:
+            // 8 pixels of indent and 4 of gap each side at 96 dots per inch, as drawn;
+            // the caption stands above the frame's first row (240 twips down).
+            return text.width + Pixels(360, dpi) <= width && text.height <= Pixels(240, dpi, scale);
+        case K::Field:
+            return text.height + Pixels(60, dpi) <= height;
+        default:
+            return true;
+    }
+}
+
+LayoutFit FitLayout(int points, int dpi,
+                    const std::function<std::vector<TextExtent>(int points)>& measure) {
+    auto fits = [&](const std::vector<TextExtent>& extents, double scale) {
+        for (std::size_t i = 0; i < kControls.size() && i < extents.size(); ++i)
+            if (!CaptionFits(kControls[i], extents[i], dpi, scale)) return false;
+        return true;
+    };
+    const int smallest = std::min(points, kSmallestPoints);
+    std::vector<TextExtent> extents;
+    for (int size = points; size >= smallest; --size) {
+        extents = measure(size);
+        if (fits(extents, 1.0)) return {size, 1.0};
+    }
+    // The factor the captions need, by the rule the Qt window grows by (in pixels at 96
+    // dots per inch, rounded up), then a step more while whole pixels still fall short.
+    auto at96 = [dpi](int pixels) { return (pixels * 96 + dpi - 1) / dpi; };
+    int line = 0;
+    for (const TextExtent& e : extents) line = std::max(line, e.height);
+    double scale = LayoutScale(
+        [&](std::string_view caption) {
+            for (std::size_t i = 0; i < kControls.size() && i < extents.size(); ++i)
+                if (kControls[i].caption == caption) return at96(extents[i].width);
+            return 0;
+        },
+        at96(line));
+    // A bound, so that a measure no layout can hold still ends.
+    while (scale < 10 && !fits(extents, scale)) scale += 0.01;
+    return {smallest, scale};
 }
 
 const std::string* ShownText(const EditorState& state, const Control& control) {

@@ -53,11 +53,40 @@ const Control* FindControl(std::string_view name);
 
 // The order the controls are made in, which is also the order the Tab key visits
 // them: each container at the place of the first control it holds that takes the
-// focus, its contents after it by their Tab column, those that take the focus first.
+// focus, its contents after it by their Tab column, those that take the focus first,
+// each field right after the label that names it (a screen reader names a field after
+// the label just before it).
 std::vector<const Control*> CreationOrder();
+// The label that names a field or an option (its caption is the control's accessible
+// name, in the same frame); nullptr when no label does.
+const Control* LabelOf(const Control& control);
 
-// Twips as pixels at the given dots per inch, rounded half away from zero.
+// Twips as pixels at the given dots per inch, rounded half away from zero; with a
+// scale, the layout's twips all grown by that one factor first.
 int Pixels(int twips, int dpi);
+int Pixels(int twips, int dpi, double scale);
+
+// Fitting the captions into the layout whatever font the system has. A window measures
+// every caption in its font; these rules decide the font's size and the layout's scale.
+inline constexpr int kSmallestPoints = 7;  // smaller is no longer legible
+struct TextExtent {
+    int width = 0, height = 0;  // pixels, the text as the control's font draws it
+};
+struct LayoutFit {
+    int points = 0;      // the font's size
+    double scale = 1.0;  // every twip of the layout, the window's included, times this
+};
+// Whether a caption of that extent shows whole in its control, with the room the kind
+// needs beside the text: a frame's caption is indented with a gap on either side, a
+// field's text has a border above and below. Buttons and options show no caption.
+bool CaptionFits(const Control& control, TextExtent text, int dpi, double scale);
+// The largest size from points down to kSmallestPoints at which every caption fits the
+// layout as it is; when none does, the smallest size with the layout grown by the least
+// factor at which all fit (LayoutScale's, to whole pixels). measure(points) gives each
+// control's caption extent at that size, in the order of Controls(). Never cuts a
+// caption.
+LayoutFit FitLayout(int points, int dpi,
+                    const std::function<std::vector<TextExtent>(int points)>& measure);
 
 // What a control shows of the state. Controls the state does not govern are visible
 // and enabled, and hold no text.

@@ -1,7 +1,11 @@
 #include "Win32Window.h"
 
 #include <commctrl.h>
+#include <initguid.h>  // the accessibility GUIDs, defined here once
+#include <oleacc.h>
 #include <shellapi.h>
+
+#include <algorithm>
 
 #include "Mod_Registry.h"
 #include "Win32Chart.h"
@@ -62,6 +66,8 @@ Win32Window::~Win32Window() {
     if (shortcuts_ != nullptr) DestroyAcceleratorTable(shortcuts_);
     for (HICON picture : pictures_)
         if (picture != nullptr) DestroyIcon(picture);
+    for (HICON icon : icons_)
+        if (icon != nullptr) DestroyIcon(icon);
 }
 
 bool Win32Window::Create(HINSTANCE instance, int show) {
@@ -94,14 +100,13 @@ bool Win32Window::Create(HINSTANCE instance, int show) {
     if (dialog_ != nullptr) dialog_->SetOwner(window_);
     dpi_ = GetDpiForWindow(window_);
     pathBrush_ = CreateSolidBrush(RGB(kPathBackground[0], kPathBackground[1], kPathBackground[2]));
+    FitFont();
     MakeControls();
-    Place();
+    SetPictures();
 
-    // The client area is the table's; the system chooses where the window opens.
-    RECT frame = {0, 0, Pixels(kClientWidth, static_cast<int>(dpi_)),
-                  Pixels(kClientHeight, static_cast<int>(dpi_))};
-    AdjustWindowRectExForDpi(&frame, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT, dpi_);
-    SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+    // The client area is the layout's; the system chooses where the window opens.
+    const SIZE frame = FrameSize();
+    SetWindowPos(window_, nullptr, 0, 0, frame.cx, frame.cy,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     ACCEL keys[] = {{FCONTROL | FVIRTKEY, 'O', kShortcutOpen},
@@ -115,10 +120,19 @@ bool Win32Window::Create(HINSTANCE instance, int show) {
 
     form_.Load();
     ShowWindow(window_, show);
-    UpdateWindow(window_);
+    // Painted whole now, controls included, so that a box shown next stands over it.
+    RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     // Through the dialog handling, so that the open button is also the one Enter clicks.
     SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control("bu_open")), TRUE);
     return true;
+}
+
+SIZE Win32Window::FrameSize() const {
+    const int dpi = static_cast<int>(dpi_);
+    RECT frame = {0, 0, Pixels(kClientWidth, dpi, fit_.scale),
+                  Pixels(kClientHeight, dpi, fit_.scale)};
+    AdjustWindowRectExForDpi(&frame, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT, dpi_);
+    return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
 HWND Win32Window::Control(std::string_view name) const {
@@ -171,17 +185,22 @@ void Win32Window::MakeControls() {
                 style |= SS_NOTIFY | (c->centred ? SS_CENTER : SS_LEFTNOWORDWRAP);
                 break;
             case ControlKind::Option:
-                // The bare mark; its text lies beyond its width and is what a screen
-                // reader reads for it: the label's caption.
+                // The bare mark (Place makes it no wider), so that its text never shows;
+                // the text is what a screen reader reads for it, the caption of the
+                // label to its right.
                 style |= BS_AUTORADIOBUTTON;
                 text = AccessibleName(*c);
                 break;
         }
+        const RECT r = Bounds(*c);
         const HWND hwnd = CreateWindowExW(
-            exStyle, windowClass, Wide(text).c_str(), style, 0, 0, 0, 0, parent,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id(*c))), instance_, nullptr);
+            exStyle, windowClass, Wide(text).c_str(), style, r.left, r.top, r.right, r.bottom,
+            parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id(*c))), instance_, nullptr);
+        // Not drawn yet, so nothing to draw again.
+        SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         made_.push_back({c, hwnd});
         if (c->kind == ControlKind::Frame) SetWindowSubclass(hwnd, FrameProc, 1, DWORD_PTR(this));
+        if (c->kind == ControlKind::Option) SetWindowSubclass(hwnd, OptionProc, 1, 0);
         if (c->kind == ControlKind::Field) {
             SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);  // a field holds any length
             SetWindowSubclass(hwnd, FieldProc, 1, DWORD_PTR(this));
@@ -195,40 +214,165 @@ void Win32Window::AddTooltip(const Made& made) {
     std::wstring tip = Wide(made.control->tooltip);
     TOOLINFOW tool = {};
     tool.cbSize = TTTOOLINFOW_V2_SIZE;
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.uFlags = TTF_IDISHWND;
     tool.hwnd = GetParent(made.hwnd);
     tool.uId = reinterpret_cast<UINT_PTR>(made.hwnd);
     tool.lpszText = tip.data();
     SendMessageW(tooltips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
-// Positions, sizes, font and pictures for the window's present dots per inch.
-void Win32Window::Place() {
+// The layout's face when the system has it (a font mapped to another face does not
+// count: its captions are wider), else the system's message font; at its own size for
+// the window's dots per inch.
+LOGFONTW Win32Window::ChooseFont(HDC dc) const {
     const int dpi = static_cast<int>(dpi_);
-    // The controls let go of the old font before it is deleted.
+    LOGFONTW font = {};
+    font.lfHeight = -MulDiv(kFontPoints, dpi, 72);
+    font.lfWeight = FW_NORMAL;
+    font.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(font.lfFaceName, kFontFace, LF_FACESIZE);
+    const HFONT probe = CreateFontIndirectW(&font);
+    const HGDIOBJ old = SelectObject(dc, probe);
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    SelectObject(dc, old);
+    DeleteObject(probe);
+    if (lstrcmpiW(face, kFontFace) == 0) return font;
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof metrics;
+    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return font;
+    // Its height is for the system's dots per inch; the size in points holds for any.
+    const int points = MulDiv(-metrics.lfMessageFont.lfHeight, 72, GetDpiForSystem());
+    font = metrics.lfMessageFont;
+    font.lfHeight = -MulDiv(points > 0 ? points : kFontPoints, dpi, 72);
+    return font;
+}
+
+// The font for the window's present dots per inch, shrunk, or else the layout grown,
+// until every caption shows whole. The old font is the caller's to delete once the
+// controls let go of it.
+HFONT Win32Window::FitFont() {
+    const int dpi = static_cast<int>(dpi_);
+    const HDC dc = GetDC(window_);
+    const LOGFONTW font = ChooseFont(dc);
+    auto sized = [&](int points) {
+        LOGFONTW at = font;
+        at.lfHeight = -MulDiv(points, dpi, 72);
+        return CreateFontIndirectW(&at);
+    };
+    // Only labels and frames show their captions.
+    const auto measure = [&](int points) {
+        const HFONT trial = sized(points);
+        const HGDIOBJ old = SelectObject(dc, trial);
+        TEXTMETRICW metrics = {};
+        GetTextMetricsW(dc, &metrics);
+        std::vector<TextExtent> extents;
+        for (const quorvel::Control& c : Controls()) {
+            SIZE size = {};
+            if (c.kind == ControlKind::Label || c.kind == ControlKind::Frame) {
+                const std::wstring caption = Wide(c.caption);
+                GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
+            }
+            extents.push_back({static_cast<int>(size.cx), static_cast<int>(metrics.tmHeight)});
+        }
+        SelectObject(dc, old);
+        DeleteObject(trial);
+        return extents;
+    };
+    fit_ = FitLayout(MulDiv(-font.lfHeight, 72, dpi), dpi, measure);
+    ReleaseDC(window_, dc);
     const HFONT old = font_;
-    font_ = CreateFontW(-MulDiv(kFontPoints, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                        DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                        DEFAULT_PITCH | FF_DONTCARE, kFontFace);
-    const int icon = MulDiv(16, dpi, 96);
-    for (HICON& picture : pictures_) {
-        if (picture != nullptr) DestroyIcon(picture);
-        picture = nullptr;
-    }
+    font_ = sized(fit_.points);
+    return old;
+}
+
+// A control's place and size in pixels: the layout's, scaled by the fit.
+RECT Win32Window::Bounds(const quorvel::Control& c) const {
+    const int dpi = static_cast<int>(dpi_);
+    int width = Pixels(c.width, dpi, fit_.scale);
+    // An option's text begins a little right of its mark; the layout's width for it
+    // leaves a sliver of the text showing at some sizes.
+    if (c.kind == ControlKind::Option)
+        width = std::min(width, GetSystemMetricsForDpi(SM_CXMENUCHECK, dpi_));
+    return {Pixels(c.left, dpi, fit_.scale), Pixels(c.top, dpi, fit_.scale), width,
+            Pixels(c.height, dpi, fit_.scale)};
+}
+
+// Everything again for new dots per inch.
+void Win32Window::Place() {
+    const HFONT old = FitFont();
     for (const Made& made : made_) {
-        const quorvel::Control& c = *made.control;
-        SetWindowPos(made.hwnd, nullptr, Pixels(c.left, dpi), Pixels(c.top, dpi),
-                     Pixels(c.width, dpi), Pixels(c.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+        const RECT r = Bounds(*made.control);
+        SetWindowPos(made.hwnd, nullptr, r.left, r.top, r.right, r.bottom,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
         SendMessageW(made.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
-        if (c.picture == Picture::None) continue;
-        HICON& picture = pictures_[c.picture == Picture::Open ? 0 : 1];
-        picture = static_cast<HICON>(LoadImageW(
-            instance_, MAKEINTRESOURCEW(c.picture == Picture::Open ? IDI_OPEN : IDI_SAVE),
-            IMAGE_ICON, icon, icon, 0));
+    }
+    if (old != nullptr) DeleteObject(old);
+    SetPictures();
+}
+
+// The buttons' pictures, the window's icons and the tooltips' width for the
+// window's dots per inch; the icon files hold each picture drawn for 16, 24, 32 and 48
+// pixels.
+void Win32Window::SetPictures() {
+    const int size = GetSystemMetricsForDpi(SM_CXSMICON, dpi_);
+    for (const Made& made : made_) {
+        const Picture which = made.control->picture;
+        if (which == Picture::None) continue;
+        HICON& picture = pictures_[which == Picture::Open ? 0 : 1];
+        if (picture != nullptr) DestroyIcon(picture);
+        picture = static_cast<HICON>(
+            LoadImageW(instance_, MAKEINTRESOURCEW(which == Picture::Open ? IDI_OPEN : IDI_SAVE),
+                       IMAGE_ICON, size, size, 0));
         SendMessageW(made.hwnd, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(picture));
     }
-    SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, MulDiv(400, dpi, 96));
-    if (old != nullptr) DeleteObject(old);
+    SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, MulDiv(400, static_cast<int>(dpi_), 96));
+    SetIcons();
+}
+
+// The window's icons in the sizes the title bar and the task switcher want at the
+// window's dots per inch.
+void Win32Window::SetIcons() {
+    const int metric[2] = {SM_CXSMICON, SM_CXICON};
+    for (int i = 0; i < 2; ++i) {
+        const int size = GetSystemMetricsForDpi(metric[i], dpi_);
+        const HICON icon = static_cast<HICON>(
+            LoadImageW(instance_, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, size, size, 0));
+        SendMessageW(window_, WM_SETICON, i == 0 ? ICON_SMALL : ICON_BIG,
+                     reinterpret_cast<LPARAM>(icon));
+        if (icons_[i] != nullptr) DestroyIcon(icons_[i]);
+        icons_[i] = icon;
+    }
+}
+
+// What Windows' accessibility cannot take from the controls themselves: the names of
+// the fields no label names, and the descriptions (the labels' tooltips, a field's or an
+// option's that of the label naming it). Given once, when a client first asks, so that a start
+// without a screen reader pays nothing for it.
+void Win32Window::Annotate() {
+    if (annotated_) return;
+    annotated_ = true;
+    // COM may already run on this thread in another mode; it serves either way.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(com) && com != RPC_E_CHANGED_MODE) return;
+    IAccPropServices* properties = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IAccPropServices, reinterpret_cast<void**>(&properties)))) {
+        for (const Made& made : made_) {
+            const quorvel::Control& c = *made.control;
+            auto set = [&](const MSAAPROPID& property, std::string_view text) {
+                if (!text.empty())
+                    properties->SetHwndPropStr(made.hwnd, static_cast<DWORD>(OBJID_CLIENT),
+                                               CHILDID_SELF, property, Wide(text).c_str());
+            };
+            if (c.kind == ControlKind::Field || c.kind == ControlKind::Option)
+                set(PROPID_ACC_NAME, AccessibleName(c));
+            if (c.kind != ControlKind::Button)
+                set(PROPID_ACC_DESCRIPTION, AccessibleDescription(c));
+        }
+        properties->Release();
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
 }
 
 void Win32Window::OpenPath(const std::optional<std::string>& path) {
@@ -249,6 +393,10 @@ bool Win32Window::PreTranslate(MSG& message) {
     if (window_ == nullptr) return false;
     // The chart's keys are its own: Ctrl+S there saves no property file.
     if (chart_ && chart_->Owns(message.hwnd)) return chart_->PreTranslate(message);
+    // The tooltips see the mouse over the labels through the loop rather than through a
+    // subclass on each label: adding 18 subclassed tools was a third of the start-up.
+    if (message.message >= WM_MOUSEFIRST && message.message <= WM_MOUSELAST)
+        SendMessageW(tooltips_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&message));
     return TranslateAcceleratorW(window_, shortcuts_, &message) ||
            IsDialogMessageW(window_, &message);
 }
@@ -322,6 +470,16 @@ LRESULT Win32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                          SWP_NOZORDER | SWP_NOACTIVATE);
             return 0;
         }
+        case WM_GETOBJECT:
+            // An accessibility client is asking: give it the names and descriptions.
+            Annotate();
+            break;
+        case WM_GETMINMAXINFO: {
+            // Never smaller than the layout, so that no control covers another.
+            const SIZE frame = FrameSize();
+            reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {frame.cx, frame.cy};
+            return 0;
+        }
         case WM_DROPFILES:
             OnDrop(wParam);
             return 0;
@@ -391,6 +549,39 @@ LRESULT CALLBACK Win32Window::FrameProc(HWND hwnd, UINT message, WPARAM wParam, 
     return DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
+// An option draws its focus around its text, which it does not show: it is drawn around
+// the mark instead, so that the keyboard's place in the group can be seen.
+LRESULT CALLBACK Win32Window::OptionProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR, DWORD_PTR) {
+    switch (message) {
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS:
+        case WM_UPDATEUISTATE: {
+            const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+            InvalidateRect(hwnd, nullptr, FALSE);
+            return result;
+        }
+        case WM_PAINT: {
+            const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+            const bool hidden = (SendMessageW(hwnd, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0;
+            if (GetFocus() == hwnd && !hidden) {
+                RECT mark;
+                GetClientRect(hwnd, &mark);
+                const HDC dc = GetDC(hwnd);
+                DrawFocusRect(dc, &mark);
+                ReleaseDC(hwnd, dc);
+            }
+            return result;
+        }
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(hwnd, OptionProc, 1);
+            break;
+        default:
+            break;
+    }
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
 LRESULT CALLBACK Win32Window::FieldProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                         UINT_PTR, DWORD_PTR self) {
     if (message == WM_NCDESTROY) {
@@ -415,6 +606,9 @@ LRESULT Win32Window::OnField(const Made& field, UINT message, WPARAM wParam, LPA
                 code |= DLGC_WANTALLKEYS;
             return code;
         }
+        case WM_GETOBJECT:
+            Annotate();  // a screen reader asking for a field first
+            break;
         case WM_CHAR:
             if (wParam == '\r' || wParam == '\n') return 0;  // a single line: no beep
             break;

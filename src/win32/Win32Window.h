@@ -24,7 +24,8 @@ struct WindowServices {
     std::unique_ptr<HostLookup> host;
 };
 
-// The font every control uses: one that fits every caption of the table at 8 points.
+// The layout's font, when the system has it; else the system's message font, at its own
+// size. Either is then fitted to the captions (FitLayout).
 inline constexpr const wchar_t* kFontFace = L"MS Sans Serif";
 inline constexpr int kFontPoints = 8;
 
@@ -44,6 +45,9 @@ class Win32Window : private FormView {
     HFONT font() const { return font_; }
     HWND tooltips() const { return tooltips_; }
     UINT dpi() const { return dpi_; }
+    // The font's size and the factor the layout's twips are scaled by, so that every
+    // caption shows whole.
+    LayoutFit fit() const { return fit_; }
 
     // Loads the file at path without the dialog; nothing without a path.
     void OpenPath(const std::optional<std::string>& path);
@@ -70,6 +74,8 @@ class Win32Window : private FormView {
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                       UINT_PTR id, DWORD_PTR self);
+    static LRESULT CALLBACK OptionProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                       UINT_PTR id, DWORD_PTR unused);
     static LRESULT CALLBACK FieldProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                       UINT_PTR id, DWORD_PTR self);
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -79,6 +85,13 @@ class Win32Window : private FormView {
     void MakeControls();
     void AddTooltip(const Made& made);
     void Place();
+    LOGFONTW ChooseFont(HDC dc) const;
+    HFONT FitFont();
+    RECT Bounds(const quorvel::Control& c) const;  // left, top, width, height
+    void SetPictures();
+    void SetIcons();
+    void Annotate();
+    SIZE FrameSize() const;
     void Show(const EditorState& state) override;
     const Made* Find(HWND hwnd) const;
 
@@ -92,8 +105,11 @@ class Win32Window : private FormView {
     HFONT font_ = nullptr;
     HBRUSH pathBrush_ = nullptr;
     HICON pictures_[2] = {};
+    HICON icons_[2] = {};  // the window's, small and large
     HACCEL shortcuts_ = nullptr;
     UINT dpi_ = 96;
+    LayoutFit fit_;
+    bool annotated_ = false;
     std::vector<Made> made_;  // in the order made, which is the Tab order
     std::unique_ptr<Win32Chart> chart_;
 };

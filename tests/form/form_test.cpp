@@ -125,6 +125,8 @@ TEST(ControlTable, OneRowPerControlMadeInTabOrder) {
     std::set<std::string_view> names, made;
     std::set<int> tabs;
     std::vector<int> focus;
+    const Control* before = nullptr;
+    int named = 0;
     for (const Control* c : CreationOrder()) {
         SCOPED_TRACE(std::string(c->name));
         EXPECT_TRUE(names.insert(c->name).second && tabs.insert(c->tab).second);
@@ -142,10 +144,59 @@ TEST(ControlTable, OneRowPerControlMadeInTabOrder) {
             EXPECT_EQ(AccessibleName(*c), label->caption);
         }
         if (IsTabStop(EditorState{}, *c) && c->kind != ControlKind::Option) focus.push_back(c->tab);
+        // A screen reader names a field after the label made just before it.
+        if (const Control* label = c->kind == ControlKind::Field ? LabelOf(*c) : nullptr) {
+            EXPECT_EQ(label, before);
+            EXPECT_EQ(label->caption, AccessibleName(*c));
+            ++named;
+        }
+        before = c;
     }
+    EXPECT_EQ(named, 8);
     EXPECT_TRUE(*tabs.begin() == 0 && *tabs.rbegin() + 1 == int(names.size())) << "0 to n-1";
     EXPECT_TRUE(std::is_sorted(focus.begin(), focus.end()));
     EXPECT_EQ(Pixels(255, 144), 26);  // 25.5 rounds up, as MulDiv does
+}
+
+// Captions measured in a font of fixed width per byte and height per point; the fit is
+// the largest size, then the least growth, at which every caption fits.
+TEST(ControlTable, FitLayoutShrinksTheFontThenGrowsTheLayout) {
+    struct Case {
+        int points, dpi, pixelsPerByte, fitPoints;
+        bool grown;
+    };
+    const Case cases[] = {
+        {8, 96, 5, 8, false},   // fits as it is
+        {9, 96, 6, 8, false},   // one point smaller fits
+        {8, 96, 6, 7, false},   // the smallest size fits
+        {8, 96, 7, 7, true},    // "Original" needs 48 pixels in 41: the layout grows
+        {6, 96, 7, 6, true},    // a font already below the smallest is not shrunk
+        {8, 144, 8, 7, false},  // the same at 144 dots per inch
+        {8, 144, 9, 7, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.points) + " pt " + std::to_string(c.pixelsPerByte));
+        auto measure = [&](int points) {
+            std::vector<TextExtent> extents;
+            for (const Control& control : Controls())
+                extents.push_back(
+                    {(c.pixelsPerByte - (c.points - points)) * int(control.caption.size()),
+                     points * c.dpi / 72});
+            return extents;
+        };
+        auto fits = [&](int points, double scale) {
+            const std::vector<TextExtent> extents = measure(points);
+            for (std::size_t i = 0; i < extents.size(); ++i)
+                if (!CaptionFits(Controls()[i], extents[i], c.dpi, scale)) return false;
+            return true;
+        };
+        const LayoutFit fit = FitLayout(c.points, c.dpi, measure);
+        EXPECT_EQ(fit.points, c.fitPoints);
+        EXPECT_EQ(fit.scale > 1.0, c.grown);
+        EXPECT_TRUE(fits(fit.points, fit.scale));
+        EXPECT_TRUE(fit.points == c.points || !fits(fit.points + 1, 1.0)) << "largest size";
+        EXPECT_TRUE(!c.grown || !fits(fit.points, fit.scale * 0.98)) << "least growth";
+    }
 }
 
 TEST_F(FormTest, UserSequences) {

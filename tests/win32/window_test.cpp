@@ -6,7 +6,9 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <array>
+#include <functional>
 #include <tuple>
 
 #include "user_sequences.h"
@@ -16,10 +18,14 @@ namespace {
 
 using sequences::Act;
 
+std::wstring TextOf(HWND hwnd) {
+    std::wstring text(4096, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), 4096)));
+    return text;
+}
+
 std::string Text(HWND hwnd) {
-    wchar_t text[512] = {};
-    GetWindowTextW(hwnd, text, 512);
-    return Utf8(text);
+    return Utf8(TextOf(hwnd));
 }
 
 // The window made for real with fake dialogs; input arrives as the program's loop
@@ -162,16 +168,26 @@ class Win32Test : public testing::Test, public sequences::Driver {
     std::unique_ptr<Win32Window> window;
 };
 
+// Run in prefixes with and without Wine's fonts, at 96 and 144 dots per inch
+// (scripts/test): every caption shows whole in its control's own font.
 TEST_F(Win32Test, EveryControlAsTheTableGivesIt) {
     const int dpi = static_cast<int>(window->dpi());
+    const double scale = window->fit().scale;
     const HDC dc = GetDC(window->handle());
-    SelectObject(dc, window->font());
-    wchar_t face[LF_FACESIZE] = {};
-    GetTextFaceW(dc, LF_FACESIZE, face);
-    EXPECT_EQ(std::wstring(face), kFontFace) << "the font is missing; install fonts-wine";
+    // The layout's face whenever the system has it.
+    const HFONT layoutFace = CreateFontW(-MulDiv(kFontPoints, dpi, 72), 0, 0, 0, FW_NORMAL, 0, 0, 0,
+                                         DEFAULT_CHARSET, 0, 0, 0, 0, kFontFace);
+    wchar_t face[2][LF_FACESIZE] = {};
+    for (int i = 0; i < 2; ++i) {
+        SelectObject(dc, i == 0 ? layoutFace : window->font());
+        GetTextFaceW(dc, LF_FACESIZE, face[i]);
+    }
+    DeleteObject(layoutFace);
+    EXPECT_TRUE(std::wstring(face[0]) != kFontFace || std::wstring(face[1]) == kFontFace);
+    EXPECT_GE(window->fit().points, kSmallestPoints);
     const wchar_t* classes[] = {L"Button", L"Edit", L"Button", L"Static", L"Button"};
     for (const quorvel::Control& c : Controls()) {
-        SCOPED_TRACE(std::string(c.name));
+        SCOPED_TRACE(std::string(c.name) + " in " + Utf8(face[1]) + " at " + std::to_string(dpi));
         const HWND h = W(c.name);
         const HWND in = c.container == kFormName ? window->handle() : W(c.container);
         ASSERT_EQ(GetParent(h), in);
@@ -182,12 +198,21 @@ TEST_F(Win32Test, EveryControlAsTheTableGivesIt) {
         GetWindowRect(h, &r);
         MapWindowPoints(HWND_DESKTOP, in, reinterpret_cast<POINT*>(&r), 2);
         const int width = r.right - r.left, height = r.bottom - r.top;
+        // An option is its bare mark, so that none of its own text shows beside it.
+        const int mark = GetSystemMetricsForDpi(SM_CXMENUCHECK, dpi);
+        const int layoutWidth = Pixels(c.width, dpi, scale);
         EXPECT_EQ((std::array{r.left, r.top, LONG(width), LONG(height)}),
-                  (std::array<LONG, 4>{Pixels(c.left, dpi), Pixels(c.top, dpi),
-                                       Pixels(c.width, dpi), Pixels(c.height, dpi)}));
-        // What a screen reader reads: an option's label, a picture button's tooltip.
+                  (std::array<LONG, 4>{
+                      Pixels(c.left, dpi, scale), Pixels(c.top, dpi, scale),
+                      c.kind == ControlKind::Option ? std::min(layoutWidth, mark) : layoutWidth,
+                      Pixels(c.height, dpi, scale)}));
+        // What a screen reader reads: an option's label, a picture button's tooltip; a
+        // field is named by the label just before it.
         const bool named = c.kind == ControlKind::Option || c.kind == ControlKind::Button;
         EXPECT_EQ(win32::Text(h), named ? AccessibleName(c) : c.caption);
+        if (const quorvel::Control* label = c.kind == ControlKind::Field ? LabelOf(c) : nullptr) {
+            EXPECT_EQ(GetWindow(h, GW_HWNDPREV), W(label->name));
+        }
         wchar_t tip[512] = {};
         TOOLINFOW tool = {};
         tool.cbSize = TTTOOLINFOW_V2_SIZE;
@@ -196,11 +221,13 @@ TEST_F(Win32Test, EveryControlAsTheTableGivesIt) {
         tool.lpszText = tip;
         SendMessageW(window->tooltips(), TTM_GETTEXTW, 512, reinterpret_cast<LPARAM>(&tool));
         EXPECT_EQ(Utf8(tip), c.tooltip);
-        // Every caption fits its control in the window's font.
+        // Every caption fits its control in the control's own font.
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)));
         SIZE size = {};
         const std::wstring caption = Wide(c.caption);
         GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
-        EXPECT_TRUE(c.kind != ControlKind::Frame || size.cx + 24 <= width);
+        EXPECT_TRUE(c.kind != ControlKind::Frame || size.cx + MulDiv(24, dpi, 96) <= width)
+            << size.cx;
         EXPECT_TRUE(c.kind != ControlKind::Button || SendMessageW(h, BM_GETIMAGE, IMAGE_ICON, 0));
         if (c.kind == ControlKind::Label) {
             EXPECT_TRUE(size.cx <= width && size.cy <= height) << size.cx << "x" << size.cy;
@@ -212,10 +239,29 @@ TEST_F(Win32Test, EveryControlAsTheTableGivesIt) {
     ReleaseDC(window->handle(), dc);
     RECT client;
     GetClientRect(window->handle(), &client);
-    EXPECT_EQ((std::array{client.right, client.bottom}),
-              (std::array<LONG, 2>{Pixels(kClientWidth, dpi), Pixels(kClientHeight, dpi)}));
+    const std::array<LONG, 2> layout{Pixels(kClientWidth, dpi, scale),
+                                     Pixels(kClientHeight, dpi, scale)};
+    EXPECT_EQ((std::array{client.right, client.bottom}), layout);
+    // Never smaller than the layout, so that no control covers another.
+    SetWindowPos(window->handle(), nullptr, 0, 0, 50, 50, SWP_NOMOVE | SWP_NOZORDER);
+    GetClientRect(window->handle(), &client);
+    EXPECT_EQ((std::array{client.right, client.bottom}), layout);
     EXPECT_EQ(win32::Text(window->handle()), kFormCaption);
-    EXPECT_NE(GetClassLongPtrW(window->handle(), GCLP_HICON), 0u);
+    // A screen reader asking for the window gets it annotated (Wine only takes the calls).
+    SendMessageW(W("tx_Masse"), WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
+    // The icons are drawn for the sizes the system asks at this dots per inch.
+    for (const auto& [which, metric] :
+         {std::pair{ICON_SMALL, SM_CXSMICON}, {ICON_BIG, SM_CXICON}}) {
+        ICONINFO info = {};
+        const auto icon =
+            reinterpret_cast<HICON>(SendMessageW(window->handle(), WM_GETICON, which, 0));
+        ASSERT_TRUE(icon != nullptr && GetIconInfo(icon, &info));
+        BITMAP bits = {};
+        GetObjectW(info.hbmColor, sizeof bits, &bits);
+        EXPECT_EQ(bits.bmWidth, GetSystemMetricsForDpi(metric, dpi));
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+    }
 }
 
 TEST_F(Win32Test, FirstFocusAndTabOrder) {
@@ -226,6 +272,85 @@ TEST_F(Win32Test, FirstFocusAndTabOrder) {
     // Enter on the focused open button clicks it.
     Key(W("bu_open"), VK_RETURN);
     EXPECT_EQ(dialog->shown, 1);
+}
+
+// What a message box test does once the box is up, in the box's own loop.
+thread_local std::function<void(HWND box)> onBox;
+
+void CALLBACK BoxTimer(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND box = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND h, LPARAM found) {
+            wchar_t name[8] = {};
+            GetClassNameW(h, name, 8);
+            if (std::wstring_view(name) != L"#32770" || !IsWindowVisible(h)) return TRUE;
+            *reinterpret_cast<HWND*>(found) = h;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&box));
+    if (box == nullptr) return;  // not up yet: the timer comes again
+    KillTimer(nullptr, timer);
+    onBox(box);
+}
+
+// The real boxes: a long path shows whole, broken into lines that fit the box, and the
+// question answers to its German keys.
+TEST_F(Win32Test, MessageBoxesShowPathsWholeAndAnswerJaNein) {
+    Win32MessageSink boxes;
+    boxes.SetOwner(window->handle());
+    std::string path = "C:\\Rollmaterial";
+    for (int i = 0; i < 16; ++i) path += "\\Unterordner_" + std::to_string(i);
+    const std::string text = "Die Datei\r\n" + path + "\\elok.txt\r\nwurde nicht gefunden.";
+    struct Case {
+        bool ask;
+        UINT message;  // WM_SYSCHAR is the key with Alt
+        wchar_t key;
+        bool yes;
+    };
+    const Case cases[] = {
+        {false, WM_KEYDOWN, VK_RETURN, false},
+        {true, WM_SYSCHAR, L'j', true},
+        {true, WM_CHAR, L'n', false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.key));
+        std::wstring shown, buttons;
+        int wider = 0;
+        onBox = [&](HWND box) {
+            const HWND label = GetDlgItem(box, 0xFFFF);
+            shown = TextOf(label);
+            RECT room;
+            GetClientRect(label, &room);
+            const HDC dc = GetDC(label);
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+            for (std::size_t at = 0; at < shown.size();) {
+                const std::size_t end = std::min(shown.find(L"\r\n", at), shown.size());
+                const std::wstring line = shown.substr(at, end - at);
+                SIZE size = {};
+                GetTextExtentPoint32W(dc, line.c_str(), int(line.size()), &size);
+                wider += size.cx > room.right;
+                at = end + 2;
+            }
+            ReleaseDC(label, dc);
+            if (c.ask)
+                buttons = TextOf(GetDlgItem(box, IDYES)) + L"|" + TextOf(GetDlgItem(box, IDNO));
+            PostMessageW(GetFocus(), c.message, c.key, 1);
+            // Closes a box the key left open, so that the test fails instead of hanging.
+            PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+        };
+        SetTimer(nullptr, 0, 0, BoxTimer);
+        const bool yes = c.ask ? boxes.AskYesNo("Frage", text)
+                               : (boxes.ShowMessage("", text, MessageIcon::Critical), false);
+        EXPECT_EQ(yes, c.yes);
+        EXPECT_EQ(wider, 0) << Utf8(shown);
+        std::erase_if(shown, [](wchar_t ch) { return ch == L'\r' || ch == L'\n'; });
+        std::wstring whole = Wide(text);
+        std::erase_if(whole, [](wchar_t ch) { return ch == L'\r' || ch == L'\n'; });
+        EXPECT_EQ(shown, whole);
+        EXPECT_EQ(buttons, c.ask ? L"&Ja|&Nein" : L"");
+    }
+    onBox = nullptr;
 }
 
 // Strg+G and the system menu open the chart; it reads like the library's table, follows

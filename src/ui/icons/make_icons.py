@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""Draws the window icon and the two button pictures as 16 x 16 pictures in 16 colours,
-as PNG files for the Qt window and .ico files for the Windows program.
+"""Draws the window icon and the two button pictures in 16 colours, for 16, 24, 32 and
+48 pixels, as PNG files for the Qt window and .ico files for the Windows program (which
+loads the size the screen's dots per inch asks for, so no picture is blown up blurred).
 
-Run it after changing a picture; the PNG files it writes are committed. The larger
-sizes of the window icon are for the desktop's application menu. Standard library only.
+The window icon is drawn anew for each size, its outline one pixel wide at every size;
+the button pictures are 16 x 16 pixel drawings, grown by whole pixels. Run it after
+changing a picture; the files it writes are committed. Standard library only.
 """
 import math
 import os
@@ -70,8 +72,18 @@ SAVE = [
 ]
 
 
-def hammer_and_wrench():
-    """A hammer from bottom right to top left crossed by a wrench from bottom left to top right."""
+SIZES = (16, 24, 32, 48)
+
+
+def grown(rows, size):
+    """A 16 x 16 drawing at size pixels, each pixel repeated (nearest pixel)."""
+    return ["".join(row[x * 16 // size] for x in range(size)) for row in
+            (rows[y * 16 // size] for y in range(size))]
+
+
+def hammer_and_wrench(size=16):
+    """A hammer from bottom right to top left crossed by a wrench from bottom left to top
+    right, sampled at size pixels in the coordinates of a 16-pixel square."""
     r2 = math.sqrt(2)
 
     def hammer(px, py):
@@ -92,9 +104,11 @@ def hammer_and_wrench():
             return "s"
         return None
 
-    grid = [["."] * 16 for _ in range(16)]
+    unit = 16 / size
+    grid = [["."] * size for _ in range(size)]
     for part in (hammer, wrench):
-        fill = {(x, y): part(x + 0.5, y + 0.5) for x in range(16) for y in range(16)}
+        fill = {(x, y): part((x + 0.5) * unit, (y + 0.5) * unit)
+                for x in range(size) for y in range(size)}
         for (x, y), c in fill.items():
             if c:
                 grid[y][x] = c
@@ -103,15 +117,13 @@ def hammer_and_wrench():
     return ["".join(row) for row in grid]
 
 
-def png(rows, scale=1):
+def png(rows):
     """An indexed 4-bit PNG with the palette above and the transparent slot marked."""
-    size = 16 * scale
+    size = len(rows)
     raw = bytearray()
     for row in rows:
-        line = [KEYS.index(c) for c in row for _ in range(scale)]
-        packed = bytes((line[i] << 4) | line[i + 1] for i in range(0, size, 2))
-        for _ in range(scale):
-            raw += b"\0" + packed
+        line = [KEYS.index(c) for c in row] + [0]
+        raw += b"\0" + bytes((line[i] << 4) | line[i + 1] for i in range(0, size, 2))
 
     def chunk(kind, data):
         body = kind + data
@@ -125,11 +137,10 @@ def png(rows, scale=1):
 
 
 def ico(images):
-    """A Windows icon file holding the given (rows, scale) pictures as 16-colour bitmaps."""
+    """A Windows icon file holding the given square pictures as 16-colour bitmaps."""
     entries, blobs = [], []
-    for rows, scale in images:
-        size = 16 * scale
-        pixels = [[row[x // scale] for x in range(size)] for row in rows for _ in range(scale)]
+    for pixels in images:
+        size = len(pixels)
         header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 4, 0, 0, 0, 0, 16, 0)
         palette = b"".join(bytes((b, g, r, 0)) for r, g, b in PALETTE.values())
         xor, mask = bytearray(), bytearray()
@@ -153,18 +164,21 @@ def ico(images):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    pictures = {"open": OPEN, "save": SAVE, "quorvel": hammer_and_wrench()}
-    for name, rows in pictures.items():
-        assert len(rows) == 16 and all(len(r) == 16 for r in rows), name
-        with open(os.path.join(here, name + ".png"), "wb") as f:
-            f.write(png(rows))
-        # The Windows program's resources.
-        sizes = (1, 2, 3) if name == "quorvel" else (1,)
+    drawings = {
+        "open": lambda size: grown(OPEN, size),
+        "save": lambda size: grown(SAVE, size),
+        "quorvel": hammer_and_wrench,
+    }
+    for name, draw in drawings.items():
+        pictures = {size: draw(size) for size in SIZES}
+        assert all(len(p) == s and all(len(r) == s for r in p) for s, p in pictures.items()), name
+        # name.png is the 16-pixel picture; name-24.png and so on the larger ones.
+        for size, rows in pictures.items():
+            suffix = "" if size == 16 else "-%d" % size
+            with open(os.path.join(here, name + suffix + ".png"), "wb") as f:
+                f.write(png(rows))
         with open(os.path.join(here, name + ".ico"), "wb") as f:
-            f.write(ico([(rows, scale) for scale in sizes]))
-    for scale in (2, 3):
-        with open(os.path.join(here, "quorvel-%d.png" % (16 * scale)), "wb") as f:
-            f.write(png(pictures["quorvel"], scale))
+            f.write(ico(pictures.values()))
 
 
 if __name__ == "__main__":
