@@ -3,11 +3,11 @@
 #include <cmath>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Calculation.h"
 #include "GearChart.h"
-#include "Presets.h"
 #include "test_common.h"
 
 namespace quorvel {
@@ -135,42 +135,17 @@ TEST(GearChart, WorkedExampleTableAndPicture) {
     EXPECT_EQ(marks, 3);
 }
 
-TEST(GearChart, PresetResultMatchesTheTopSpeedFields) {
-    // The electric preset sets the limit revolutions by power and both top speeds from
-    // the ratios: the chart must read the same speeds.
-    EditorState state = Loco();
-    state.tx_Masse = "80000", state.tx_Leistung = "1500";
-    RecordingSink sink;
-    PresetElectricDiesel(state, kEnglish, sink);
-    ASSERT_EQ(state.tx_U3, "3500");
-    const GearChart chart = ComputeGearChart(state);
-    ASSERT_EQ(chart.problem, "");
-    EXPECT_EQ(chart.rows.back().cells[4], state.tx_VmaxV);
-    EXPECT_EQ(chart.rows[2].cells[4], state.tx_VMaxR);
-    const std::string start = "6 Gänge, vorwärts bis " + state.tx_VmaxV + " km/h, rückwärts bis " +
-                              state.tx_VMaxR + " km/h";
-    EXPECT_EQ(chart.description.substr(0, start.size()), start);
-}
-
+// Ratios, gear count, U1, the description's ending, the gaps drawn.
 TEST(GearChart, GapsBetweenForwardGears) {
-    struct Case {
-        std::array<std::string, 6> ratios;
-        int gears;
-        const char* u1;
-        const char* ending;
-        std::size_t gapRects;
-    };
+    // clang-format off
+    struct Case { std::array<std::string, 6> ratios; int gears; const char *u1, *ending; std::size_t gapRects; };
     const Case cases[] = {
         {{"8.0", "3.2"}, 2, "1000", "1 Lücke: 47.50 bis 59.38 km/h", 1},
         {{"8.0", "5.6", "3.2"}, 3, "1000", "keine Lücke", 0},
-        {{"12.0", "8.0", "2.0"},
-         3,
-         "1500",
-         "2 Lücken: 31.67 bis 35.62 km/h, 47.50 bis 142.50 km/h",
-         2},
+        {{"12.0", "8.0", "2.0"}, 3, "1500", "2 Lücken: 31.67 bis 35.62 km/h, 47.50 bis 142.50 km/h", 2},
         {{"8.0", "3.2"}, 2, "0", "keine Lücke", 0},  // every gear runs from standstill
-        {{"3.2", "8.0"}, 2, "1000", "1 Lücke: 47.50 bis 59.38 km/h", 1},  // order of the fields
-    };
+        {{"3.2", "8.0"}, 2, "1000", "1 Lücke: 47.50 bis 59.38 km/h", 1}};  // order of the fields
+    // clang-format on
     for (const Case& c : cases) {
         EditorState state = Loco();
         state.tx_ueber = c.ratios, state.vehicle.GearCount = c.gears, state.tx_U1 = c.u1;
@@ -186,52 +161,38 @@ TEST(GearChart, GapsBetweenForwardGears) {
 }
 
 TEST(GearChart, DegenerateInputGivesOneGermanLine) {
-    struct Case {
-        std::function<void(EditorState&)> change;
-        const char* problem;
-    };
-    const Case cases[] = {
-        {[](EditorState& s) { s.vehicle.HasMotor = false; }, "Kein Motor: kein Getriebe"},
-        {[](EditorState& s) { s.vehicle.GearCount = 0; },
-         "Keine Übersetzung angegeben: kein Getriebe"},
-        {[](EditorState& s) { s.tx_Treib = ""; },
-         "Treibradradius leer oder nicht größer als 0: keine Geschwindigkeit"},
-        {[](EditorState& s) { s.tx_U3 = "0"; },
-         "Grenzdrehzahl U3 leer oder nicht größer als 0: keine Geschwindigkeit"},
-        {[](EditorState& s) { s.tx_ueber[4] = ""; },
-         "Übersetzung 5 ist leer oder 0: kein Getriebe"},
-        {[](EditorState& s) { s.tx_ueber[0] = "0.0"; },
-         "Übersetzung 1 ist leer oder 0: kein Getriebe"},
-        {[](EditorState& s) { s.tx_U1 = "2500"; },
-         "Grenzdrehzahl U1 liegt nicht zwischen 0 und U3"},
-        {[](EditorState& s) { s.tx_U2 = "-5"; }, "Grenzdrehzahl U2 liegt nicht zwischen 0 und U3"},
-        {[](EditorState& s) { s.tx_U3 = "0.5", s.tx_Treib = "1e300"; },
-         "Grenzdrehzahl U3 unter 1: zu klein für ein Diagramm"},
-        {[](EditorState& s) { s.tx_U3 = "1e300"; },
-         "Grenzdrehzahl U3 über 1000000: zu groß für ein Diagramm"},
-        {[](EditorState& s) { s.tx_Treib = "1e300"; },
-         "Übersetzung 1 ergibt über 100000 km/h: zu groß für ein Diagramm"},
-        {[](EditorState& s) { s.tx_Treib = "1e-300"; },
-         "Übersetzung 1 ergibt unter 0.01 km/h: zu klein für ein Diagramm"},
-        {[](EditorState& s) { s.tx_ueber[2] = "1e-300"; },
-         "Übersetzung 3 ergibt über 100000 km/h: zu groß für ein Diagramm"},
-        {[](EditorState& s) { s.tx_ueber[3] = "-1e300"; },
-         "Übersetzung 4 ergibt unter 0.01 km/h: zu klein für ein Diagramm"},
-        {[](EditorState& s) { s.tx_ueber[5] = "1e-320"; },
-         "Übersetzung 6 ergibt über 100000 km/h: zu groß für ein Diagramm"},
-    };
+    using S = EditorState&;
+    const std::string none = ": keine Geschwindigkeit", big = " zu groß für ein Diagramm",
+                      small = " zu klein für ein Diagramm",
+                      gear = " ist leer oder 0: kein Getriebe";
+    const std::pair<std::function<void(S)>, std::string> cases[] = {
+        // clang-format off
+        {[](S s) { s.vehicle.HasMotor = false; }, "Kein Motor: kein Getriebe"},
+        {[](S s) { s.vehicle.GearCount = 0; }, "Keine Übersetzung angegeben: kein Getriebe"},
+        {[](S s) { s.tx_Treib = ""; }, "Treibradradius leer oder nicht größer als 0" + none},
+        {[](S s) { s.tx_U3 = "0"; }, "Grenzdrehzahl U3 leer oder nicht größer als 0" + none},
+        {[](S s) { s.tx_ueber[4] = ""; }, "Übersetzung 5" + gear},
+        {[](S s) { s.tx_ueber[0] = "0.0"; }, "Übersetzung 1" + gear},
+        {[](S s) { s.tx_U1 = "2500"; }, "Grenzdrehzahl U1 liegt nicht zwischen 0 und U3"},
+        {[](S s) { s.tx_U2 = "-5"; }, "Grenzdrehzahl U2 liegt nicht zwischen 0 und U3"},
+        {[](S s) { s.tx_U3 = "0.5", s.tx_Treib = "1e300"; }, "Grenzdrehzahl U3 unter 1:" + small},
+        {[](S s) { s.tx_U3 = "1e300"; }, "Grenzdrehzahl U3 über 1000000:" + big},
+        {[](S s) { s.tx_Treib = "1e300"; }, "Übersetzung 1 ergibt über 100000 km/h:" + big},
+        {[](S s) { s.tx_Treib = "1e-300"; }, "Übersetzung 1 ergibt unter 0.01 km/h:" + small},
+        {[](S s) { s.tx_ueber[2] = "1e-300"; }, "Übersetzung 3 ergibt über 100000 km/h:" + big},
+        {[](S s) { s.tx_ueber[3] = "-1e300"; }, "Übersetzung 4 ergibt unter 0.01 km/h:" + small},
+        {[](S s) { s.tx_ueber[5] = "1e-320"; }, "Übersetzung 6 ergibt über 100000 km/h:" + big}};
+    // clang-format on
     const FixedFont font;
-    for (const Case& c : cases) {
+    for (const auto& [change, problem] : cases) {
         EditorState state = Loco();
-        c.change(state);
+        change(state);
         const GearChart chart = ComputeGearChart(state);
-        EXPECT_EQ(chart.problem, c.problem);
-        EXPECT_TRUE(chart.rows.empty());
-        EXPECT_EQ(GearTableText(chart), std::string(c.problem) + "\n");
+        EXPECT_TRUE(chart.problem == problem && chart.rows.empty()) << chart.problem;
+        EXPECT_EQ(GearTableText(chart), problem + "\n");
         const DisplayList list = DrawGearChart(chart, 400, 300, font);
         ASSERT_EQ(list.texts.size(), 1u);
-        EXPECT_EQ(list.texts[0].text, c.problem);
-        EXPECT_EQ(list.description, c.problem);
+        EXPECT_TRUE(list.texts[0].text == problem && list.description == problem);
         EXPECT_TRUE(list.lines.empty() && list.polylines.empty());
     }
     // More ratios than fields: the six shown ones, as the main window.
@@ -262,25 +223,20 @@ TEST(GearChart, AnyMagnitudeDrawsInsideTheArea) {
 
 TEST(GearChart, LayoutFitsEverySizeAndFont) {
     const GearChart chart = ComputeGearChart(Loco());
-    struct Case {
-        double width, height, charWidth, lineHeight;
-        bool drawn;
-    };
-    const Case cases[] = {
-        {600, 400, 7, 14, true},       {1200, 800, 14, 28, true}, {300, 200, 5, 10, true},
-        {2000, 100, 7, 14, false},     {120, 900, 7, 14, false},  {0, 0, 7, 14, false},
-        {NAN, INFINITY, 7, 14, false},
-    };
-    for (const Case& c : cases) {
+    // width, height, character width, line height, drawn
+    const std::tuple<double, double, double, double, bool> cases[] = {
+        {600, 400, 7, 14, true},      {1200, 800, 14, 28, true}, {300, 200, 5, 10, true},
+        {2000, 100, 7, 14, false},    {120, 900, 7, 14, false},  {0, 0, 7, 14, false},
+        {NAN, INFINITY, 7, 14, false}};
+    for (const auto& [width, height, charWidth, lineHeight, drawn] : cases) {
         FixedFont font;
-        font.width = c.charWidth, font.height = c.lineHeight;
-        const DisplayList list = DrawGearChart(chart, c.width, c.height, font);
-        EXPECT_EQ(!list.polylines.empty(), c.drawn) << c.width << "x" << c.height;
-        if (c.drawn) {
+        font.width = charWidth, font.height = lineHeight;
+        const DisplayList list = DrawGearChart(chart, width, height, font);
+        EXPECT_EQ(!list.polylines.empty(), drawn) << width << "x" << height;
+        if (drawn)
             ExpectInside(list, font);
-        } else {
+        else
             EXPECT_EQ(list.texts.at(0).text, "Zu wenig Platz für das Diagramm");
-        }
     }
 }
 
@@ -320,6 +276,8 @@ TEST(GearChart, ColoursReadableInLightAndDark) {
                 << role;
         }
     }
+    EXPECT_NEAR(ContrastRatio({0, 0, 0}, {255, 255, 255}), 21, 1e-9);
+    EXPECT_NEAR(ContrastRatio({118, 118, 118}, {255, 255, 255}), 4.54, 0.01);
     EXPECT_EQ(&ChartColoursFor({255, 255, 255}), &LightChartColours());
     EXPECT_EQ(&ChartColoursFor({40, 40, 40}), &DarkChartColours());
 }

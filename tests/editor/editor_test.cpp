@@ -449,24 +449,77 @@ TEST_F(Commands, NoticeTellsWhatTheBackupKeepsAndTheSaveAsksBeforeDropping) {
     }
 }
 
-// A field whose entry the file holds twice gets a sentence naming it; the motor's fields
-// only for a vehicle with a motor, as only then are they saved.
-TEST_F(Commands, NoticeNamesEntriesThatAFieldWritesTwice) {
-    const std::string twice = "-mal in der Datei. Das Feld zeigt den Wert des letzten";
+std::string Example(const char* name) {
+    return Bytes(fs::path(QUORVEL_EXAMPLES) / name);
+}
+
+// Files the editor reads and writes unchanged say nothing; a save that would change more
+// than the fields says so once, as do ratios beyond the sixth, and a field whose entry the
+// file holds twice (the motor's fields only for a vehicle with a motor: only then saved).
+TEST_F(Commands, LoadNoticeToldOnceForWhatASaveWouldChange) {
+    std::string seven = "Motor{\r\n", binary(4000, '\0');
+    for (int i = 1; i <= 7; ++i) seven += "Gang{ Uebersetzung ( " + std::to_string(i) + " ) }\r\n";
+    seven += "}\r\n";
+    for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = char((i * 7919) % 256);
+    const std::string twice =
+        "\xE2\x80\x9C steht 2-mal in der Datei. Das Feld zeigt den Wert des "
+        "letzten; beim Speichern erhalten alle den Wert des Feldes.";
+    // clang-format off
     const std::pair<std::string, std::string> cases[] = {
-        {"Masse ( 1 ) \r\nMasse ( 2 ) \r\n",
-         "Der Eintrag \xE2\x80\x9EMasse\xE2\x80\x9C steht 2" + twice},
+        {Example("elok.txt"), ""}, {Example("dampflok.txt"), ""}, {Example("stadtbus.txt"), ""},
+        {Example("waggon.txt"), ""}, {kLoco, ""}, {"Leistung ( 1 ) \r\nLeistung ( 2 ) \r\n", ""},
+        {"Masse(1)Motor{Gang{}}}", ""},  // a closing too many comes back as it was
+        {binary, "Bin\u00E4rdaten"}, {"Name ( Lok (alt) ) \r\nMasse ( 1 ) ", "Klammer"},
+        {"Name ( B\xE4r ) ", "ASCII"}, {"Masse ( 1 ) \x1A", "Steuerzeichen"},
+        {"{ Masse ( 1 ) }", "nicht ausgeglichen"},
+        {"Motor{ Leistung ( 1 ) Motor}", "Ende einer Gruppe"},
+        {"Masse ( 1 ) kg", "letzten vollst\u00E4ndigen"},
+        {seven, "7 \u00DCbersetzungen"},
+        {"Masse ( 1 ) \r\nMasse ( 2 ) \r\n", "Der Eintrag \xE2\x80\x9EMasse" + twice},
         {kLocoHead + "\tGrenzdrehzahl_U1 ( 5 ) \r\n}\r\n",
-         "Der Eintrag \xE2\x80\x9EGrenzdrehzahl_U1\xE2\x80\x9C steht 2" + twice},
-        {"Leistung ( 1 ) \r\nLeistung ( 2 ) \r\n", ""},
-        {kLoco, ""}};
-    for (const auto& [file, told] : cases) {
+         "Der Eintrag \xE2\x80\x9EGrenzdrehzahl_U1" + twice}};
+    // clang-format on
+    for (const auto& [bytes, told] : cases) {
+        SCOPED_TRACE(bytes.substr(0, 40));
         sink.shown.clear();
-        OpenChosenFile(state, services, Put("Lok.txt", file));
-        EXPECT_EQ(sink.shown, told.empty() ? std::vector<std::string>{}
-                                           : std::vector<std::string>{"Quorvel|64|" + told +
-                                                                      "; beim Speichern erhalten "
-                                                                      "alle den Wert des Feldes."});
+        OpenChosenFile(state, services, Put("Lok.txt", bytes));
+        if (told.empty()) {
+            EXPECT_TRUE(sink.shown.empty()) << sink.shown.front();
+            continue;
+        }
+        ASSERT_EQ(sink.shown.size(), 1u);
+        EXPECT_THAT(sink.shown[0], StartsWith("Quorvel|64|"));
+        EXPECT_THAT(sink.shown[0], ::testing::HasSubstr(told));
+        EXPECT_EQ(sink.shown[0].find("_Orig") != std::string::npos,
+                  bytes != seven && !told.starts_with("Der Eintrag"));
+    }
+}
+
+// A file from every power band of the presets, saved by the editor, loads without a notice.
+TEST_F(Commands, NoNoticeForFilesTheEditorWrote) {
+    const auto Steam = [](EditorState& s, Services& v) { PresetSteam(s, v.format, v.messages); };
+    const auto Electric = [](EditorState& s, Services& v) {
+        PresetElectricDiesel(s, v.format, v.messages);
+    };
+    const auto City = [](EditorState& s, Services&) { PresetCity(s); };
+    const std::pair<void (*)(EditorState&, Services&), std::vector<int>> presets[] = {
+        {Steam, {1000, 1800, 4000, 4001}},
+        {Electric, {400, 600, 800, 1000, 1200, 1400, 1600, 1800, 2000, 3000, 4000, 4001}},
+        {City, {3600}}};
+    for (const auto& [preset, powers] : presets) {
+        for (const int power : powers) {
+            SCOPED_TRACE(power);
+            const std::string path = Put(
+                "Lok.txt",
+                Replaced(Example("elok.txt"), {{"( 3600 )", "( " + std::to_string(power) + " )"}}));
+            fs::remove(dir / "Lok.txt_Orig");
+            OpenPath(state, services, path);
+            preset(state, services);
+            Save();
+            OpenPath(state, services, path);
+            EXPECT_TRUE(sink.shown.empty()) << sink.shown.front();
+            EXPECT_EQ(state.tx_Leistung, std::to_string(power));
+        }
     }
 }
 
