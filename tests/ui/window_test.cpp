@@ -190,7 +190,7 @@ TEST(WindowLayout, ALargeDesktopFontIsKeptAndEveryCaptionFits) {
 }
 
 // The window shows before the files named on the command line are opened, so that what
-// their load tells shows over it; the files beyond the first are named.
+// their load tells shows over it. (Which file opens and which are named: the form's test.)
 TEST(WindowStart, TheWindowShowsBeforeTheBoxesOfTheFilesGiven) {
     struct Sink : RecordingSink {
         QWidget* window = nullptr;
@@ -207,10 +207,6 @@ TEST(WindowStart, TheWindowShowsBeforeTheBoxesOfTheFilesGiven) {
     window.ShowAndOpen({"fehlt.txt", "zwei.txt"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return sink->shown.size() == 2; }));
     EXPECT_EQ(sink->exposed, (std::vector<bool>{true, true}));
-    const auto cwd = std::filesystem::current_path();
-    EXPECT_EQ(window.state().tx_Datei, (cwd / "fehlt.txt").string());
-    EXPECT_NE(sink->shown[1].find("Nicht ge\u00F6ffnet:\r\n" + (cwd / "zwei.txt").string()),
-              std::string::npos);
 }
 
 TEST_F(Window, FirstFocusAndTabOrder) {
@@ -226,8 +222,9 @@ TEST_F(Window, FirstFocusAndTabOrder) {
     EXPECT_EQ(dialog_->shown, 1);
 }
 
-// The chart opens with Strg+G, changes no field, reads like the library's table to a
-// screen reader, follows a reaction and closes with the main window.
+// The chart opens with Strg+G, changes no field, follows a reaction (as a screen reader reads
+// the table: as the library gives it) and closes with the main window. How it reads at first:
+// accessibility_test.py.
 TEST_F(Window, GetriebeFollowsTheFieldsAndClosesWithTheWindow) {
     window_->OpenPath(QUORVEL_EXAMPLES "/elok.txt");
     Control("tx_U3")->setFocus();
@@ -259,9 +256,6 @@ TEST_F(Window, GetriebeFollowsTheFieldsAndClosesWithTheWindow) {
             for (const std::string& cell : row.cells) cells += cell + "|";
         return cells;
     };
-    EXPECT_EQ(accessibleCells(), libraryCells());
-    EXPECT_NE(accessibleCells(), "");
-    EXPECT_EQ(chart->chart().description, ComputeGearChart(window_->state()).description);
 
     // A new limit revolution with Enter recalculates the speeds; the chart follows.
     window_->activateWindow();
