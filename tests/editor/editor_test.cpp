@@ -216,8 +216,6 @@ TEST_P(Values, KeyAndFocusSequences) {
                    const char* texts; bool edited; } cases[] = {
         {"Enter reads 7,5 as typed: 7", 6, 0, {{tx_VMaxR, "7,5", "kEL"}},
          "80000|||1500|  2000|50|7.5 118.75|-54.3 -81.4 -108.5 8.0 5.6 3.2", 0},
-        {"leaving reads 7,5 as 7.5", 6, 0, {{tx_VMaxR, "7,5", "kL"}},
-         "80000|||1500|  2000|50|7.5 118.75|-50.7 -76.0 -101.3 8.0 5.6 3.2", 0},
         {"tx_VmaxV after a typed ratio", 6, 0, {{tx_ueber, "6,0", "kL", 4}, {tx_VmaxV, "95", "L"}},
          "80000|||1500|  2000|50|63.33 95|-6.0 -9.0 -12.0 10.0 7.0 4.0", 0},
         {"leaving tx_VmaxV untouched", 6, 0, {{tx_VmaxV, "95", "L"}},
