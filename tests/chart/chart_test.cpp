@@ -2,12 +2,13 @@
 
 #include <cmath>
 #include <functional>
+#include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Calculation.h"
 #include "GearChart.h"
-#include "Presets.h"
 #include "test_common.h"
 
 namespace quorvel {
@@ -61,44 +62,28 @@ void ExpectInside(const DisplayList& list, const TextMeasure& font) {
     }
 }
 
-// A small XML checker: tags balance, attribute values and text hold no raw "<" or a
-// stray "&", and no number is "nan" or "inf".
-bool WellFormed(const std::string& svg, std::string& why) {
+// A small XML checker: tags balance, texts and tags hold no raw "<" or ">" nor a stray "&",
+// and no number is "nan" or "inf". Empty when well formed, else what is wrong.
+std::string Malformed(const std::string& svg) {
+    const std::size_t start = svg.find("?>");
+    if (svg.rfind("<?xml", 0) != 0 || start == std::string::npos) return "declaration";
+    static const std::regex token("<[^<>]*>|[^<>]+|[<>]"), entity("&(?!(amp|lt|gt|quot|apos);)"),
+        number("[\" ,]-?(nan|inf)");
     std::vector<std::string> open;
-    std::size_t at = svg.find("?>");
-    if (svg.rfind("<?xml", 0) != 0 || at == std::string::npos) return why = "declaration", false;
-    for (at += 2; at < svg.size();) {
-        const std::size_t lt = svg.find('<', at);
-        const std::string text =
-            svg.substr(at, lt == std::string::npos ? std::string::npos : lt - at);
-        for (std::size_t amp = text.find('&'); amp != std::string::npos;
-             amp = text.find('&', amp + 1))
-            if (text.compare(amp, 5, "&amp;") && text.compare(amp, 4, "&lt;") &&
-                text.compare(amp, 4, "&gt;") && text.compare(amp, 6, "&quot;") &&
-                text.compare(amp, 6, "&apos;"))
-                return why = "stray & in " + text, false;
-        if (text.find('>') != std::string::npos) return why = "raw > in " + text, false;
-        if (lt == std::string::npos) break;
-        const std::size_t gt = svg.find('>', lt);
-        if (gt == std::string::npos) return why = "unclosed tag", false;
-        std::string tag = svg.substr(lt + 1, gt - lt - 1);
-        if (tag.find('<') != std::string::npos) return why = "< in tag " + tag, false;
-        if (std::count(tag.begin(), tag.end(), '"') % 2) return why = "quotes in " + tag, false;
-        for (const char* bad :
-             {"\"nan", "\"-nan", "\"inf", "\"-inf", " nan", " inf", ",nan", ",inf"})
-            if (tag.find(bad) != std::string::npos) return why = tag, false;
-        const std::string name =
-            tag.substr(tag[0] == '/', tag.find_first_of(" /", 1) - (tag[0] == '/'));
-        if (tag[0] == '/') {
-            if (open.empty() || open.back() != name) return why = "unbalanced " + tag, false;
+    for (std::sregex_iterator t(svg.begin() + start + 2, svg.end(), token), end; t != end; ++t) {
+        const std::string s = t->str();
+        if (s == "<" || s == ">" || std::regex_search(s, entity)) return "raw < > & in " + s;
+        if (s[0] != '<') continue;
+        if (std::count(s.begin(), s.end(), '"') % 2 || std::regex_search(s, number)) return s;
+        const std::size_t from = s[1] == '/' ? 2 : 1;
+        const std::string name = s.substr(from, s.find_first_of(" />", from) - from);
+        if (from == 2 && (open.empty() || open.back() != name)) return "unbalanced " + s;
+        if (from == 2)
             open.pop_back();
-        } else if (tag.back() != '/') {
+        else if (s[s.size() - 2] != '/')
             open.push_back(name);
-        }
-        at = gt + 1;
     }
-    if (!open.empty()) return why = "open " + open.back(), false;
-    return true;
+    return open.empty() ? "" : "open " + open.back();
 }
 
 TEST(GearChart, WorkedExampleTableAndPicture) {
@@ -135,42 +120,17 @@ TEST(GearChart, WorkedExampleTableAndPicture) {
     EXPECT_EQ(marks, 3);
 }
 
-TEST(GearChart, PresetResultMatchesTheTopSpeedFields) {
-    // The electric preset sets the limit revolutions by power and both top speeds from
-    // the ratios: the chart must read the same speeds.
-    EditorState state = Loco();
-    state.tx_Masse = "80000", state.tx_Leistung = "1500";
-    RecordingSink sink;
-    PresetElectricDiesel(state, kEnglish, sink);
-    ASSERT_EQ(state.tx_U3, "3500");
-    const GearChart chart = ComputeGearChart(state);
-    ASSERT_EQ(chart.problem, "");
-    EXPECT_EQ(chart.rows.back().cells[4], state.tx_VmaxV);
-    EXPECT_EQ(chart.rows[2].cells[4], state.tx_VMaxR);
-    const std::string start = "6 Gänge, vorwärts bis " + state.tx_VmaxV + " km/h, rückwärts bis " +
-                              state.tx_VMaxR + " km/h";
-    EXPECT_EQ(chart.description.substr(0, start.size()), start);
-}
-
+// Ratios, gear count, U1, the description's ending, the gaps drawn.
 TEST(GearChart, GapsBetweenForwardGears) {
-    struct Case {
-        std::array<std::string, 6> ratios;
-        int gears;
-        const char* u1;
-        const char* ending;
-        std::size_t gapRects;
-    };
+    // clang-format off
+    struct Case { std::array<std::string, 6> ratios; int gears; const char *u1, *ending; std::size_t gapRects; };
     const Case cases[] = {
         {{"8.0", "3.2"}, 2, "1000", "1 Lücke: 47.50 bis 59.38 km/h", 1},
         {{"8.0", "5.6", "3.2"}, 3, "1000", "keine Lücke", 0},
-        {{"12.0", "8.0", "2.0"},
-         3,
-         "1500",
-         "2 Lücken: 31.67 bis 35.62 km/h, 47.50 bis 142.50 km/h",
-         2},
+        {{"12.0", "8.0", "2.0"}, 3, "1500", "2 Lücken: 31.67 bis 35.62 km/h, 47.50 bis 142.50 km/h", 2},
         {{"8.0", "3.2"}, 2, "0", "keine Lücke", 0},  // every gear runs from standstill
-        {{"3.2", "8.0"}, 2, "1000", "1 Lücke: 47.50 bis 59.38 km/h", 1},  // order of the fields
-    };
+        {{"3.2", "8.0"}, 2, "1000", "1 Lücke: 47.50 bis 59.38 km/h", 1}};  // order of the fields
+    // clang-format on
     for (const Case& c : cases) {
         EditorState state = Loco();
         state.tx_ueber = c.ratios, state.vehicle.GearCount = c.gears, state.tx_U1 = c.u1;
@@ -186,52 +146,38 @@ TEST(GearChart, GapsBetweenForwardGears) {
 }
 
 TEST(GearChart, DegenerateInputGivesOneGermanLine) {
-    struct Case {
-        std::function<void(EditorState&)> change;
-        const char* problem;
-    };
-    const Case cases[] = {
-        {[](EditorState& s) { s.vehicle.HasMotor = false; }, "Kein Motor: kein Getriebe"},
-        {[](EditorState& s) { s.vehicle.GearCount = 0; },
-         "Keine Übersetzung angegeben: kein Getriebe"},
-        {[](EditorState& s) { s.tx_Treib = ""; },
-         "Treibradradius leer oder nicht größer als 0: keine Geschwindigkeit"},
-        {[](EditorState& s) { s.tx_U3 = "0"; },
-         "Grenzdrehzahl U3 leer oder nicht größer als 0: keine Geschwindigkeit"},
-        {[](EditorState& s) { s.tx_ueber[4] = ""; },
-         "Übersetzung 5 ist leer oder 0: kein Getriebe"},
-        {[](EditorState& s) { s.tx_ueber[0] = "0.0"; },
-         "Übersetzung 1 ist leer oder 0: kein Getriebe"},
-        {[](EditorState& s) { s.tx_U1 = "2500"; },
-         "Grenzdrehzahl U1 liegt nicht zwischen 0 und U3"},
-        {[](EditorState& s) { s.tx_U2 = "-5"; }, "Grenzdrehzahl U2 liegt nicht zwischen 0 und U3"},
-        {[](EditorState& s) { s.tx_U3 = "0.5", s.tx_Treib = "1e300"; },
-         "Grenzdrehzahl U3 unter 1: zu klein für ein Diagramm"},
-        {[](EditorState& s) { s.tx_U3 = "1e300"; },
-         "Grenzdrehzahl U3 über 1000000: zu groß für ein Diagramm"},
-        {[](EditorState& s) { s.tx_Treib = "1e300"; },
-         "Übersetzung 1 ergibt über 100000 km/h: zu groß für ein Diagramm"},
-        {[](EditorState& s) { s.tx_Treib = "1e-300"; },
-         "Übersetzung 1 ergibt unter 0.01 km/h: zu klein für ein Diagramm"},
-        {[](EditorState& s) { s.tx_ueber[2] = "1e-300"; },
-         "Übersetzung 3 ergibt über 100000 km/h: zu groß für ein Diagramm"},
-        {[](EditorState& s) { s.tx_ueber[3] = "-1e300"; },
-         "Übersetzung 4 ergibt unter 0.01 km/h: zu klein für ein Diagramm"},
-        {[](EditorState& s) { s.tx_ueber[5] = "1e-320"; },
-         "Übersetzung 6 ergibt über 100000 km/h: zu groß für ein Diagramm"},
-    };
+    using S = EditorState&;
+    const std::string none = ": keine Geschwindigkeit", big = " zu groß für ein Diagramm",
+                      small = " zu klein für ein Diagramm",
+                      gear = " ist leer oder 0: kein Getriebe";
+    const std::pair<std::function<void(S)>, std::string> cases[] = {
+        // clang-format off
+        {[](S s) { s.vehicle.HasMotor = false; }, "Kein Motor: kein Getriebe"},
+        {[](S s) { s.vehicle.GearCount = 0; }, "Keine Übersetzung angegeben: kein Getriebe"},
+        {[](S s) { s.tx_Treib = ""; }, "Treibradradius leer oder nicht größer als 0" + none},
+        {[](S s) { s.tx_U3 = "0"; }, "Grenzdrehzahl U3 leer oder nicht größer als 0" + none},
+        {[](S s) { s.tx_ueber[4] = ""; }, "Übersetzung 5" + gear},
+        {[](S s) { s.tx_ueber[0] = "0.0"; }, "Übersetzung 1" + gear},
+        {[](S s) { s.tx_U1 = "2500"; }, "Grenzdrehzahl U1 liegt nicht zwischen 0 und U3"},
+        {[](S s) { s.tx_U2 = "-5"; }, "Grenzdrehzahl U2 liegt nicht zwischen 0 und U3"},
+        {[](S s) { s.tx_U3 = "0.5", s.tx_Treib = "1e300"; }, "Grenzdrehzahl U3 unter 1:" + small},
+        {[](S s) { s.tx_U3 = "1e300"; }, "Grenzdrehzahl U3 über 1000000:" + big},
+        {[](S s) { s.tx_Treib = "1e300"; }, "Übersetzung 1 ergibt über 100000 km/h:" + big},
+        {[](S s) { s.tx_Treib = "1e-300"; }, "Übersetzung 1 ergibt unter 0.01 km/h:" + small},
+        {[](S s) { s.tx_ueber[2] = "1e-300"; }, "Übersetzung 3 ergibt über 100000 km/h:" + big},
+        {[](S s) { s.tx_ueber[3] = "-1e300"; }, "Übersetzung 4 ergibt unter 0.01 km/h:" + small},
+        {[](S s) { s.tx_ueber[5] = "1e-320"; }, "Übersetzung 6 ergibt über 100000 km/h:" + big}};
+    // clang-format on
     const FixedFont font;
-    for (const Case& c : cases) {
+    for (const auto& [change, problem] : cases) {
         EditorState state = Loco();
-        c.change(state);
+        change(state);
         const GearChart chart = ComputeGearChart(state);
-        EXPECT_EQ(chart.problem, c.problem);
-        EXPECT_TRUE(chart.rows.empty());
-        EXPECT_EQ(GearTableText(chart), std::string(c.problem) + "\n");
+        EXPECT_TRUE(chart.problem == problem && chart.rows.empty()) << chart.problem;
+        EXPECT_EQ(GearTableText(chart), problem + "\n");
         const DisplayList list = DrawGearChart(chart, 400, 300, font);
         ASSERT_EQ(list.texts.size(), 1u);
-        EXPECT_EQ(list.texts[0].text, c.problem);
-        EXPECT_EQ(list.description, c.problem);
+        EXPECT_TRUE(list.texts[0].text == problem && list.description == problem);
         EXPECT_TRUE(list.lines.empty() && list.polylines.empty());
     }
     // More ratios than fields: the six shown ones, as the main window.
@@ -262,25 +208,20 @@ TEST(GearChart, AnyMagnitudeDrawsInsideTheArea) {
 
 TEST(GearChart, LayoutFitsEverySizeAndFont) {
     const GearChart chart = ComputeGearChart(Loco());
-    struct Case {
-        double width, height, charWidth, lineHeight;
-        bool drawn;
-    };
-    const Case cases[] = {
-        {600, 400, 7, 14, true},       {1200, 800, 14, 28, true}, {300, 200, 5, 10, true},
-        {2000, 100, 7, 14, false},     {120, 900, 7, 14, false},  {0, 0, 7, 14, false},
-        {NAN, INFINITY, 7, 14, false},
-    };
-    for (const Case& c : cases) {
+    // width, height, character width, line height, drawn
+    const std::tuple<double, double, double, double, bool> cases[] = {
+        {600, 400, 7, 14, true},      {1200, 800, 14, 28, true}, {300, 200, 5, 10, true},
+        {2000, 100, 7, 14, false},    {120, 900, 7, 14, false},  {0, 0, 7, 14, false},
+        {NAN, INFINITY, 7, 14, false}};
+    for (const auto& [width, height, charWidth, lineHeight, drawn] : cases) {
         FixedFont font;
-        font.width = c.charWidth, font.height = c.lineHeight;
-        const DisplayList list = DrawGearChart(chart, c.width, c.height, font);
-        EXPECT_EQ(!list.polylines.empty(), c.drawn) << c.width << "x" << c.height;
-        if (c.drawn) {
+        font.width = charWidth, font.height = lineHeight;
+        const DisplayList list = DrawGearChart(chart, width, height, font);
+        EXPECT_EQ(!list.polylines.empty(), drawn) << width << "x" << height;
+        if (drawn)
             ExpectInside(list, font);
-        } else {
+        else
             EXPECT_EQ(list.texts.at(0).text, "Zu wenig Platz für das Diagramm");
-        }
     }
 }
 
@@ -295,8 +236,7 @@ TEST(GearChart, SvgIsWellFormed) {
          {DrawGearChart(ComputeGearChart(Loco()), 600, 400, font),
           DrawGearChart(ComputeGearChart(broken), 600, 400, font), escaped}) {
         const std::string svg = ChartSvg(list, LightChartColours());
-        std::string why;
-        EXPECT_TRUE(WellFormed(svg, why)) << why << "\n" << svg;
+        EXPECT_EQ(Malformed(svg), "") << svg;
         EXPECT_NE(
             svg.find("<title>" + (list.description == escaped.description
                                       ? std::string("a&lt;b &amp; &quot;c&quot; &apos;d&apos;")
@@ -320,6 +260,8 @@ TEST(GearChart, ColoursReadableInLightAndDark) {
                 << role;
         }
     }
+    EXPECT_NEAR(ContrastRatio({0, 0, 0}, {255, 255, 255}), 21, 1e-9);
+    EXPECT_NEAR(ContrastRatio({118, 118, 118}, {255, 255, 255}), 4.54, 0.01);
     EXPECT_EQ(&ChartColoursFor({255, 255, 255}), &LightChartColours());
     EXPECT_EQ(&ChartColoursFor({40, 40, 40}), &DarkChartColours());
 }

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "GuardedRead.h"
 #include "SizeLimits.h"
@@ -21,6 +22,16 @@ namespace quorvel {
 namespace {
 
 using SafeSave = TempDir;
+
+// Reads the file as a command does, for a save that compares it with the load.
+LoadedFile Load(const std::string& path, MessageSink& sink, Entries* read = nullptr) {
+    LoadedFile loaded;
+    Entries list;
+    Vehicle vehicle;
+    EXPECT_TRUE(
+        ReadEntriesGuarded(path, read ? *read : list, vehicle, kGerman, sink, &loaded.identity));
+    return loaded;
+}
 
 TEST_F(SafeSave, KeepsTheFirstVersionOnceAndWritesTheLayout) {
     // name, a "_Orig" was there before, the file is reached through a link in another folder
@@ -176,10 +187,7 @@ TEST_F(SafeSave, AsksBeforeOverwritingAChangedFileAndNeinWritesNothing) {
         Put(fs::path(name) / (viaLink ? "Daten.txt" : "Lok.txt"), kOld);
         if (viaLink) fs::create_symlink("Daten.txt", path);
         testing::StrictMock<FakeSink> sink;
-        LoadedFile loaded;
-        Entries list;
-        Vehicle vehicle;
-        ASSERT_TRUE(ReadEntriesGuarded(path, list, vehicle, kGerman, sink, &loaded.identity));
+        LoadedFile loaded = Load(path, sink);
         if (change == kEdited) {
             const auto time = fs::last_write_time(path);
             Put(fs::path(name) / "Lok.txt", other);
@@ -220,10 +228,8 @@ TEST_F(SafeSave, RefusesAnAbsurdOutputBeforeWritingAnything) {
     for (int i = 0; i < 20000; ++i) nested += "a{";
     const std::string path = Put("Lok.txt", nested);
     testing::StrictMock<FakeSink> sink;
-    LoadedFile loaded;
     Entries list;
-    Vehicle vehicle;
-    ASSERT_TRUE(ReadEntriesGuarded(path, list, vehicle, kGerman, sink, &loaded.identity));
+    LoadedFile loaded = Load(path, sink, &list);
     EXPECT_CALL(sink,
                 ShowMessage("Quorvel",
                             testing::StartsWith("Die Datei " + path + " wurde nicht gespeichert"),
@@ -243,16 +249,19 @@ TEST_F(SafeSave, RefusesAnAbsurdOutputBeforeWritingAnything) {
 }
 
 #ifndef _WIN32
-// Runs open() as another user in a child; true when it succeeds.
-bool OpensAs(uid_t user, const std::string& path, int flags) {
+// Runs the check in a child as another user; true when it gives true there.
+bool AsUser(uid_t user, const std::function<bool()>& check) {
     const pid_t child = ::fork();
     if (child == 0)
         std::_Exit(::setgroups(0, nullptr) == 0 && ::setresgid(user, user, user) == 0 &&
-                           ::setresuid(user, user, user) == 0 && ::open(path.c_str(), flags) >= 0
+                           ::setresuid(user, user, user) == 0 && check()
                        ? 0
                        : 1);
     int status = -1;
     return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+bool OpensAs(uid_t user, const std::string& path) {
+    return AsUser(user, [&] { return ::open(path.c_str(), O_RDWR) >= 0; });
 }
 
 std::string Attribute(const std::string& path, const char* name) {
@@ -291,7 +300,7 @@ TEST_F(SafeSave, KeepsOwnerAndBitsButNoSetIdBits) {
             ASSERT_EQ(::stat(file.c_str(), &info), 0);
             EXPECT_EQ(info.st_mode & 07777, after) << file;
             EXPECT_TRUE(info.st_uid == owner && info.st_gid == owner) << file;
-            EXPECT_TRUE(owner == me || OpensAs(owner, file, O_RDWR)) << file;
+            EXPECT_TRUE(owner == me || OpensAs(owner, file)) << file;
         }
     }
 }
@@ -315,7 +324,7 @@ TEST_F(SafeSave, CarriesAclAndExtendedAttributes) {
     for (const std::string& file : {path, path + "_Orig"}) {
         EXPECT_EQ(Attribute(file, "user.quorvel"), "Wert") << file;
         EXPECT_EQ(Attribute(file, "system.posix_acl_access"), acl) << file;
-        EXPECT_TRUE(::geteuid() != 0 || OpensAs(1001, file, O_RDWR)) << file;
+        EXPECT_TRUE(::geteuid() != 0 || OpensAs(1001, file)) << file;
     }
 }
 
@@ -330,16 +339,7 @@ TEST_F(SafeSave, AnotherUsersMarkDoesNotKeepLeftovers) {
     ASSERT_EQ(::chown(path.c_str(), user, user) | ::chown(leftover.c_str(), user, user) |
                   ::chown(Put(".Lok.txt.qvsweep", "").c_str(), other, other),
               0);
-    const pid_t child = ::fork();
-    if (child == 0)
-        std::_Exit(::setgroups(0, nullptr) == 0 && ::setresgid(user, user, user) == 0 &&
-                           ::setresuid(user, user, user) == 0 &&
-                           SaveEntries(path, Sample("90")).ok()
-                       ? 0
-                       : 1);
-    int status = -1;
-    ASSERT_TRUE(::waitpid(child, &status, 0) == child && WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(AsUser(user, [&] { return SaveEntries(path, Sample("90")).ok(); }));
     EXPECT_EQ(Listing(dir), (Names{"Lok.txt", "Lok.txt_Orig", ".Lok.txt.qvsweep"}));
 }
 
@@ -349,10 +349,7 @@ TEST_F(SafeSave, BackupIsNoMoreReadableThanTheLoadedFile) {
     const std::string path = Put("Lok.txt", kOld);
     fs::permissions(path, fs::perms(0600));
     testing::StrictMock<FakeSink> silent;
-    LoadedFile loaded;
-    Entries list;
-    Vehicle vehicle;
-    ASSERT_TRUE(ReadEntriesGuarded(path, list, vehicle, kGerman, silent, &loaded.identity));
+    LoadedFile loaded = Load(path, silent);
     fs::permissions(path, fs::perms(0644));
     ASSERT_TRUE(SaveEntries(path, Sample("90"), loaded, silent).ok());
     EXPECT_EQ(fs::status(path + "_Orig").permissions(), fs::perms(0600));

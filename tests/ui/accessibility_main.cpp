@@ -1,9 +1,12 @@
-// The window with a file loaded, for accessibility_test.py: prints what a screen reader
-// must find (role, name and description of the window and of every shown control, one
-// line each, tab-separated), then a line "-", and keeps the window open until killed.
+// The window with a file loaded and the chart "Getriebe" open, for accessibility_test.py.
+// Prints what a screen reader must find in the window (role, name and description of the
+// window and of every shown control, tab-separated, one a line), a line "-", the chart's
+// description and its table's rows as the chart library gives them (cells tab-separated),
+// and a line "-"; keeps the windows open until killed.
 #include <QApplication>
 #include <cstdio>
 
+#include "ChartWindow.h"
 #include "frm_Quorvel.h"
 
 int main(int argc, char* argv[]) {
@@ -21,6 +24,13 @@ int main(int argc, char* argv[]) {
         const std::string description(quorvel::AccessibleDescription(c));
         std::printf("%s\t%s\t%s\n", roles[static_cast<int>(c.kind)], name.c_str(),
                     description.c_str());
+    }
+    const quorvel::GearChart& chart = window.OpenChart()->chart();
+    std::printf("-\n%s\n", chart.description.c_str());
+    for (const quorvel::GearRow& row : chart.rows) {
+        for (std::size_t c = 0; c < row.cells.size(); ++c)
+            std::printf("%s%s", c ? "\t" : "", row.cells[c].c_str());
+        std::printf("\n");
     }
     std::printf("-\n");
     std::fflush(stdout);

@@ -1,23 +1,33 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTest>
 #include <QWindow>
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <tuple>
 
 #include "ChartWindow.h"
+#include "DesktopFit.h"
+#include "ErrorText.h"
+#include "GearChart.h"
+#include "Mod_FileDialog.h"
 #include "QtPlatform.h"
 #include "frm_Quorvel.h"
 #include "user_sequences.h"
@@ -132,8 +142,6 @@ TEST_F(Window, EveryControlAsTheTableGivesIt) {
         EXPECT_EQ(w->parentWidget()->objectName(), text(c.container));
         EXPECT_EQ(w->geometry(), QRect(px(c.left), px(c.top), px(c.width), px(c.height)));
         EXPECT_EQ(w->toolTip(), text(c.tooltip));
-        EXPECT_EQ(w->accessibleName(), text(AccessibleName(c)));
-        EXPECT_EQ(w->accessibleDescription(), text(AccessibleDescription(c)));
         if (auto* label = qobject_cast<QLabel*>(w)) {
             EXPECT_EQ(label->text(), text(c.caption));
             EXPECT_EQ(label->alignment() & Qt::AlignHorizontal_Mask,
@@ -153,7 +161,6 @@ TEST_F(Window, EveryControlAsTheTableGivesIt) {
     EXPECT_EQ(window_->size(), QSize(559, 235));
     EXPECT_EQ(window_->minimumSize(), window_->size());
     EXPECT_FALSE(window_->windowIcon().isNull());
-    EXPECT_EQ(Control("tx_Datei")->palette().color(QPalette::Base), QColor(192, 192, 192));
 }
 
 // A user's large desktop font is kept and the layout grows with it, by one factor, so
@@ -190,7 +197,7 @@ TEST(WindowLayout, ALargeDesktopFontIsKeptAndEveryCaptionFits) {
 }
 
 // The window shows before the files named on the command line are opened, so that what
-// their load tells shows over it; the files beyond the first are named.
+// their load tells shows over it. (Which file opens and which are named: the form's test.)
 TEST(WindowStart, TheWindowShowsBeforeTheBoxesOfTheFilesGiven) {
     struct Sink : RecordingSink {
         QWidget* window = nullptr;
@@ -207,10 +214,6 @@ TEST(WindowStart, TheWindowShowsBeforeTheBoxesOfTheFilesGiven) {
     window.ShowAndOpen({"fehlt.txt", "zwei.txt"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return sink->shown.size() == 2; }));
     EXPECT_EQ(sink->exposed, (std::vector<bool>{true, true}));
-    const auto cwd = std::filesystem::current_path();
-    EXPECT_EQ(window.state().tx_Datei, (cwd / "fehlt.txt").string());
-    EXPECT_NE(sink->shown[1].find("Nicht ge\u00F6ffnet:\r\n" + (cwd / "zwei.txt").string()),
-              std::string::npos);
 }
 
 TEST_F(Window, FirstFocusAndTabOrder) {
@@ -226,8 +229,9 @@ TEST_F(Window, FirstFocusAndTabOrder) {
     EXPECT_EQ(dialog_->shown, 1);
 }
 
-// The chart opens with Strg+G, changes no field, reads like the library's table to a
-// screen reader, follows a reaction and closes with the main window.
+// The chart opens with Strg+G, changes no field, follows a reaction (as a screen reader reads
+// the table: as the library gives it) and closes with the main window. How it reads at first:
+// accessibility_test.py.
 TEST_F(Window, GetriebeFollowsTheFieldsAndClosesWithTheWindow) {
     window_->OpenPath(QUORVEL_EXAMPLES "/elok.txt");
     Control("tx_U3")->setFocus();
@@ -259,9 +263,6 @@ TEST_F(Window, GetriebeFollowsTheFieldsAndClosesWithTheWindow) {
             for (const std::string& cell : row.cells) cells += cell + "|";
         return cells;
     };
-    EXPECT_EQ(accessibleCells(), libraryCells());
-    EXPECT_NE(accessibleCells(), "");
-    EXPECT_EQ(chart->chart().description, ComputeGearChart(window_->state()).description);
 
     // A new limit revolution with Enter recalculates the speeds; the chart follows.
     window_->activateWindow();
@@ -286,6 +287,92 @@ TEST_F(Window, GetriebeFollowsTheFieldsAndClosesWithTheWindow) {
 
     window_->close();
     EXPECT_FALSE(chart->isVisible());
+}
+
+TEST(GermanTexts, OpenDialogAndSystemErrors) {
+    ASSERT_TRUE(InstallGermanQtTexts(*qApp)) << "qtbase_de from qt6-translations-l10n";
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    ConfigureOpenDialog(dialog, std::string("Text-Dateien (*.txt)\0*.txt", 26), std::nullopt);
+    QStringList buttons;
+    for (const QAbstractButton* b : dialog.findChild<QDialogButtonBox*>()->buttons())
+        buttons << b->text();
+    buttons.sort();
+    EXPECT_EQ(buttons.join('|'), "&\u00D6ffnen|Abbrechen");
+    EXPECT_TRUE(dialog.findChild<QLabel*>("lookInLabel")->text().startsWith("Suchen in"));
+
+    // The codes a read or save meets are German; any other keeps the system's text.
+    const std::pair<int, const char*> codes[] = {
+        {EACCES, "Zugriff verweigert"},
+        {ENOSPC, "Kein freier Platz auf dem Datentr\u00E4ger"},
+        {EPIPE, "system"}};
+    for (const auto& [code, text] : codes) EXPECT_EQ(ErrorText(code, "system"), text);
+}
+
+// The strongest contrast against the colour given of the image's pixels that count.
+double Strongest(const QImage& image, QColor against, const std::function<bool(int, int)>& counts) {
+    const auto rgb = [](QColor c) {
+        return Rgb{std::uint8_t(c.red()), std::uint8_t(c.green()), std::uint8_t(c.blue())};
+    };
+    double best = 1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (counts(x, y))
+                best = std::max(best, ContrastRatio(rgb(image.pixelColor(x, y)), rgb(against)));
+    return best;
+}
+// Of any pixel of the control, as its frame shows it; inset leaves out a border.
+double StrongestContrast(QWidget* control, QColor against, int inset = 0) {
+    const QRect area = control->geometry().adjusted(inset, inset, -inset, -inset);
+    return Strongest(control->parentWidget()->grab(area).toImage(), against,
+                     [](int, int) { return true; });
+}
+// Of what the keyboard focus adds to the control: on its border, where a field's text cursor
+// does not reach.
+double FocusContrast(QWidget* control, QColor against) {
+    const QRect area = control->geometry().adjusted(-2, -2, 2, 2);
+    control->window()->setFocus();
+    const QImage before = control->parentWidget()->grab(area).toImage();
+    control->setFocus(Qt::TabFocusReason);
+    const QImage after = control->parentWidget()->grab(area).toImage();
+    const int border = qobject_cast<QLineEdit*>(control) ? 4 : area.width();
+    return Strongest(after, against, [&](int x, int y) {
+        return std::min({x, y, after.width() - 1 - x, after.height() - 1 - y}) < border &&
+               before.pixel(x, y) != after.pixel(x, y);
+    });
+}
+
+TEST_F(Window, ReadablePathTextAndOptionMarksUnderLightAndDarkPalettes) {
+    const QPalette desktop = QApplication::palette();
+    QPalette dark(QColor(53, 53, 53), QColor(42, 42, 42));  // button, window
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    for (const QPalette& palette : {QApplication::style()->standardPalette(), dark}) {
+        QApplication::setPalette(palette);
+        SetUp();  // a window made under this palette
+        window_->OpenPath(QUORVEL_EXAMPLES "/waggon.txt");
+        const QColor grey(192, 192, 192);
+        QWidget* path = Control("tx_Datei");
+        EXPECT_EQ(path->palette().color(QPalette::Base), grey);
+        EXPECT_GE(StrongestContrast(path, grey, 3), 4.5);  // WCAG for text, inside the border
+
+        // A wagon is loaded: "Dampflok" is disabled, "Waggon" enabled, neither selected.
+        const QColor background = palette.color(QPalette::Window);
+        const double enabled = StrongestContrast(Control("Opt_waggon"), background);
+        const double disabled = StrongestContrast(Control("Opt_DLok"), background);
+        EXPECT_GE(enabled, 3.0);  // WCAG for the parts of a control
+        EXPECT_LE(disabled, 2.0);
+        // WCAG for focus indicators.
+        for (const char* name : {"bu_open", "tx_Masse", "Opt_Andere"})
+            EXPECT_GE(FocusContrast(Control(name), background), 3.0) << name;
+        // A palette changed while the window is open is followed.
+        QApplication::setPalette(palette == dark ? desktop : dark);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Control("Opt_DLok")->palette().color(QPalette::Disabled, QPalette::Base),
+                  QApplication::palette().color(QPalette::Window));
+    }
+    QApplication::setPalette(desktop);
 }
 
 TEST_F(Window, UserSequences) {

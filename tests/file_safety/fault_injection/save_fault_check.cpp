@@ -52,9 +52,9 @@ enum Verdict { kSaved = 0, kRefused = 3, kToldNothing = 4 };  // the probe's exi
     ::sched_yield();
     const SaveResult result = SaveEntries(file, entries, loaded, sink);
     ::sched_yield();
-    if (result.ok()) std::_Exit(kSaved);
-    if (result.step == SaveStep::Declined) std::_Exit(kRefused);
-    std::_Exit(result.path.empty() || result.description.empty() ? kToldNothing : kRefused);
+    const bool told =
+        result.step == SaveStep::Declined || !(result.path.empty() || result.description.empty());
+    std::_Exit(result.ok() ? kSaved : told ? kRefused : kToldNothing);
 }
 
 // A traced save: wait status, calls as (name, line); [begin, end) are the save's own calls.
@@ -106,9 +106,8 @@ struct Harness {
         fs::create_directory(dir);
         std::ofstream(file) << Before(later);
         if (later) std::ofstream(backup) << kOld;
-        if (::setxattr(file.c_str(), "user.quorvel", "Wert", 4, 0) != 0) {
-            // A filesystem without them: the attribute calls are not exercised.
-        }
+        // Without them on this filesystem the attribute calls are not exercised.
+        ::setxattr(file.c_str(), "user.quorvel", "Wert", 4, 0);
         fs::permissions(file, fs::perms(06644));
     }
     static bool SetId(const fs::path& path) {
@@ -176,8 +175,8 @@ struct Harness {
             std::smatch fd, paths;
             std::regex_search(line, fd, fdPath);
             if (call == "write") flushed.erase(fd[1]);
-            if (call.ends_with("sync")) flushed.insert(fd[1]);  // fsync, fdatasync
-            if (call.ends_with("sync")) due.erase(fd[1]);
+            if (call.ends_with("sync"))
+                flushed.insert(fd[1]), due.erase(fd[1]);  // fsync, fdatasync
             if ((call.starts_with("rename") || call.starts_with("link")) &&
                 line.ends_with(" = 0") && std::regex_search(line, paths, twoPaths)) {
                 ++placements;
@@ -196,11 +195,9 @@ struct Harness {
     Figure Inject(const std::string& fault, bool lasting, bool later, Figure& order,
                   bool alone = false) const {
         const bool kill = fault == "signal=KILL", once = !kill && !lasting;
-        Figure f{(kill      ? "kill"
-                  : alone   ? "lasting fault " + fault.substr(6) + " of one call"
-                  : lasting ? "lasting fault " + fault.substr(6)
-                            : "single fault " + fault.substr(6)) +
-                 (later ? ", later save" : ", first save")};
+        Figure f{kill ? "kill" : (once ? "single fault " : "lasting fault ") + fault.substr(6)};
+        f.name +=
+            (alone ? " of one call" : "") + std::string(later ? ", later save" : ", first save");
         const Trace clean = Traced(later);
         const bool ok = Exited(clean.status, kSaved) && clean.marks == 2;
         if (!ok) f.Count("failed", "clean run");
@@ -365,23 +362,21 @@ int Main() {
     figures.push_back(order);
     figures.push_back(h.Permissions());
     // Both namespaces give their probe the same pid; B is killed after writing its temporary.
+    using Line = const std::string&;
     Figure& race = figures.emplace_back(Figure{"two saves, own pid namespaces, one killed"});
-    if (std::system("unshare --pid --fork true 2>/dev/null") == 0) {
-        race.Count(h.Interleaved(
-                       true, true, true,
-                       [](const std::string& call, const std::string&) { return call == "write"; }),
+    if (std::system("unshare --pid --fork true 2>/dev/null") == 0)
+        race.Count(h.Interleaved(true, true, true, [](Line call, Line) { return call == "write"; }),
                    "A stopped after writing its temporary");
-    } else {
+    else
         std::printf("pid namespaces not allowed here: that case is skipped\n");
-    }
     figures.emplace_back(Figure{"file changed since the load, Nein"})
         .Count(h.ChangedMeanwhile(), "changed while the save was stopped at its start");
     Figure& firsts = figures.emplace_back(Figure{"two first saves at once"});
     for (const auto& [where, stop] : std::initializer_list<std::pair<const char*, Harness::Pick>>{
              {"A stopped after finding no backup",
-              [](const std::string&, const std::string&l) { return l.find("_Orig\"") != l.npos; }},
+              [](Line, Line l) { return l.find("_Orig\"") != l.npos; }},
              {"A stopped after flushing its backup copy",
-              [](const std::string&call, const std::string&) { return call == "fsync"; }}})
+              [](Line call, Line) { return call == "fsync"; }}})
         firsts.Count(h.Interleaved(false, false, false, stop), where);
     Figure& once = figures.emplace_back(Figure{"backup made once (three saves)"});
     h.Reset(false);
