@@ -371,6 +371,8 @@ std::string Gap(std::string_view from, std::string_view to) {
     return Str(from) + " bis " + Str(to) + " km/h";
 }
 
+constexpr std::string_view kChartMenuItem = "Getriebediagramm\xE2\x80\xA6\tStrg+G";
+constexpr std::string_view kCopyTableMenuItem = "Tabelle kopieren\tStrg+C";
 constexpr std::string_view kSaveSvgButton = "Als SVG speichern\xE2\x80\xA6";
 constexpr std::string_view kSaveSvgTitle = "Als SVG speichern";
 constexpr std::string_view kSvgDefaultName = "Getriebe.svg";

@@ -181,6 +181,10 @@ extern const std::string_view kNoGap;
 std::string Gaps(std::size_t count);
 std::string Gap(std::string_view from, std::string_view to);
 
+// The menu items: the main window's system menu, the chart's context menu.
+extern const std::string_view kChartMenuItem;
+extern const std::string_view kCopyTableMenuItem;
+
 // Saving the chart as SVG.
 extern const std::string_view kSaveSvgButton;
 extern const std::string_view kSaveSvgTitle;

@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
+
+#include "Texts.h"
 
 namespace quorvel::win32 {
 
@@ -69,17 +72,18 @@ bool Win32Chart::Create() {
         return false;
     const UINT dpi = GetDpiForWindow(owner_);
     // Owned by the main window: above it, and destroyed with it.
-    window_ = CreateWindowExW(
-        WS_EX_CONTROLPARENT, kClassName, L"Getriebe", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-        CW_USEDEFAULT, CW_USEDEFAULT, MulDiv(640, static_cast<int>(dpi), 96),
-        MulDiv(580, static_cast<int>(dpi), 96), owner_, nullptr, instance_, this);
+    window_ =
+        CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, Wide(texts::kChartTitle).c_str(),
+                        WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
+                        MulDiv(640, static_cast<int>(dpi), 96),
+                        MulDiv(580, static_cast<int>(dpi), 96), owner_, nullptr, instance_, this);
     if (window_ == nullptr) return false;
     dpi_ = GetDpiForWindow(window_);
     // The picture is an owner-drawn static whose text is the picture's description:
     // what a screen reader reads for it.
     CreateWindowExW(0, WC_STATICW, L"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, 0, 0, 0, 0, window_,
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(kView)), instance_, nullptr);
-    table_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"Gangtabelle",
+    table_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, Wide(texts::kGearTableName).c_str(),
                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | LVS_REPORT |
                                  LVS_SHOWSELALWAYS | LVS_SINGLESEL,
                              0, 0, 0, 0, window_, nullptr, instance_, nullptr);
@@ -94,7 +98,7 @@ bool Win32Chart::Create() {
         SendMessageW(table_, LVM_INSERTCOLUMNW, c, reinterpret_cast<LPARAM>(&column));
     }
     saveButton_ = CreateWindowExW(
-        0, WC_BUTTONW, L"Als SVG speichern…",
+        0, WC_BUTTONW, Wide(texts::kSaveSvgButton).c_str(),
         WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, 0, 0, 0, 0, window_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kSaveButton)), instance_, nullptr);
     Layout();
@@ -284,24 +288,25 @@ std::string Win32Chart::SaveSvg(const std::string& path) const {
 }
 
 void Win32Chart::SaveSvgAs() {
-    wchar_t path[MAX_PATH] = L"Getriebe.svg";
+    wchar_t path[MAX_PATH] = {};
+    Wide(texts::kSvgDefaultName).copy(path, MAX_PATH - 1);
+    // The filter is the description and the pattern, each ended by a NUL, then a NUL.
+    const std::wstring filter = Wide(texts::kSvgFilter) + L'\0' + L"*.svg" + L'\0';
+    const std::wstring title = Wide(texts::kSaveSvgTitle);
     OPENFILENAMEW dialog = {};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = window_;
-    dialog.lpstrFilter = L"SVG-Bilder (*.svg)\0*.svg\0";
+    dialog.lpstrFilter = filter.c_str();
     dialog.lpstrFile = path;
     dialog.nMaxFile = MAX_PATH;
     dialog.lpstrDefExt = L"svg";
-    dialog.lpstrTitle = L"Als SVG speichern";
+    dialog.lpstrTitle = title.c_str();
     dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
     if (!GetSaveFileNameW(&dialog)) return;
     const std::string error = SaveSvg(Utf8(path));
     if (!error.empty())
-        MessageBoxW(
-            window_,
-            (L"Das Bild wurde nicht gespeichert:\n" + std::wstring(path) + L"\n" + Wide(error))
-                .c_str(),
-            L"Getriebe", MB_OK | MB_ICONEXCLAMATION);
+        MessageBoxW(window_, Wide(texts::SvgNotSaved(Utf8(path), error)).c_str(),
+                    Wide(texts::kChartTitle).c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 LRESULT CALLBACK Win32Chart::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -338,8 +343,8 @@ LRESULT Win32Chart::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_CONTEXTMENU: {
             const HMENU menu = CreatePopupMenu();
-            AppendMenuW(menu, MF_STRING, kCopyCommand, L"Tabelle kopieren\tStrg+C");
-            AppendMenuW(menu, MF_STRING, kSaveButton, L"Als SVG speichern…");
+            AppendMenuW(menu, MF_STRING, kCopyCommand, Wide(texts::kCopyTableMenuItem).c_str());
+            AppendMenuW(menu, MF_STRING, kSaveButton, Wide(texts::kSaveSvgButton).c_str());
             POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
             if (at.x == -1 && at.y == -1) {  // from the keyboard
                 at = {0, 0};

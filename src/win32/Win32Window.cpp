@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "Mod_Registry.h"
+#include "Texts.h"
 #include "Win32Chart.h"
 #include "resource.h"
 
@@ -115,7 +116,7 @@ bool Win32Window::Create(HINSTANCE instance, int show) {
     shortcuts_ = CreateAcceleratorTableW(keys, 3);
     const HMENU system = GetSystemMenu(window_, FALSE);
     AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(system, MF_STRING, kMenuChart, L"Getriebediagramm…\tStrg+G");
+    AppendMenuW(system, MF_STRING, kMenuChart, Wide(texts::kChartMenuItem).c_str());
     DragAcceptFiles(window_, TRUE);
 
     form_.Load();
@@ -381,6 +382,10 @@ void Win32Window::OpenPath(const std::optional<std::string>& path) {
 
 void Win32Window::OpenGiven(const std::string& path) {
     form_.OpenGiven(path);
+}
+
+void Win32Window::OpenArguments(const std::vector<std::string>& arguments) {
+    form_.OpenArguments(arguments);
 }
 
 Win32Chart* Win32Window::OpenChart() {

@@ -54,6 +54,9 @@ class Win32Window : private FormView {
     // Opens a file named on the command line, as the open button opens the one its dialog
     // gives.
     void OpenGiven(const std::string& path);
+    // The files named on the command line: the first opened, the others named in a box,
+    // each as an absolute, clean path (Form::OpenArguments).
+    void OpenArguments(const std::vector<std::string>& arguments);
     const EditorState& state() const { return form_.state(); }
 
     // The window "Getriebe" (Strg+G, or "Getriebediagramm…" in the system menu), made at

@@ -3,6 +3,9 @@
 
 #include <shellapi.h>
 
+#include <string>
+#include <vector>
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     quorvel::win32::Win32Window window;
     if (!window.Create(instance, show)) return 1;
@@ -18,12 +21,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
         if (message.message == WM_QUIT) return static_cast<int>(message.wParam);
         handle();
     }
-    // A file named on the command line (as when a .txt file is opened with the editor)
-    // is opened as the open button opens the one its dialog gives.
+    // Files named on the command line (as when a .txt file is opened with the editor): the
+    // first is opened as the open button opens the one its dialog gives, the others are
+    // named in a box.
     int count = 0;
     if (wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count)) {
-        if (count > 1) window.OpenGiven(quorvel::win32::Utf8(args[1]));
+        std::vector<std::string> files;
+        for (int i = 1; i < count; ++i) files.push_back(quorvel::win32::Utf8(args[i]));
         LocalFree(args);
+        window.OpenArguments(files);
     }
     while (GetMessageW(&message, nullptr, 0, 0) > 0) handle();
     return static_cast<int>(message.wParam);
