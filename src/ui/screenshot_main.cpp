@@ -5,10 +5,12 @@
 //   --dark      a dark desktop palette;
 //   --chart     the window "Getriebe" opened beside it, at the top left corner.
 #include <QApplication>
+#include <QDir>
 #include <QPalette>
 #include <QString>
 
 #include "ChartWindow.h"
+#include "Form.h"
 #include "frm_Quorvel.h"
 
 int main(int argc, char* argv[]) {
@@ -33,7 +35,10 @@ int main(int argc, char* argv[]) {
     if (chart) arguments = arguments.mid(1);
     quorvel::frm_Quorvel window;
     window.show();
-    if (!arguments.isEmpty()) window.OpenPath(arguments[0].toStdString());
+    // The path as the editor shows a file named at its start: absolute and clean.
+    if (!arguments.isEmpty())
+        window.OpenPath(quorvel::Form::AbsolutePath(arguments[0].toStdString(),
+                                                    QDir::currentPath().toStdString()));
     if (chart) {
         quorvel::ChartWindow* shown = window.OpenChart();
         shown->resize(640, 560);
