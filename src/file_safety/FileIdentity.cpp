@@ -141,21 +141,27 @@ FileIdentity IdentityOf(const struct stat& info, bool viaLink) {
 }
 #endif
 
-FileIdentity IdentifyOpenFile(std::FILE* file, const std::string& path, std::string_view bytes) {
+FileIdentity IdentifyOpenFile(std::FILE* file, const std::string& path, std::string_view bytes,
+                              bool* failed) {
+    // The system's error stays the last one, for the caller to tell.
+    const auto fail = [failed] {
+        if (failed != nullptr) *failed = true;
+        return FileIdentity{};
+    };
 #ifdef _WIN32
     BY_HANDLE_FILE_INFORMATION info{};
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
-    if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info)) return {};
+    if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info)) return fail();
     const DWORD attributes = GetFileAttributesW(PathFromText(path).c_str());
     FileIdentity id = IdentityOf(info, attributes != INVALID_FILE_ATTRIBUTES &&
                                            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
 #else
     struct stat info {};
-    if (::fstat(::fileno(file), &info) != 0) return {};
+    if (::fstat(::fileno(file), &info) != 0) return fail();
     struct stat link {};
-    // An error here says nothing about links: the identity stays unknown rather than
-    // making the next save ask about a link that was there all along.
-    if (::lstat(path.c_str(), &link) != 0) return {};
+    // An error here says nothing about links: it is an error of its own, rather than a
+    // reason for the next save to ask about a link that was there all along.
+    if (::lstat(path.c_str(), &link) != 0) return fail();
     FileIdentity id = IdentityOf(info, S_ISLNK(link.st_mode));
 #endif
     id.hash = ContentHash(bytes);

@@ -51,8 +51,11 @@ FileIdentity IdentityOf(const _BY_HANDLE_FILE_INFORMATION& info, bool viaLink);
 FileIdentity IdentityOf(const struct stat& info, bool viaLink);
 #endif
 
-// The identity of a file opened at path whose whole content is bytes.
-FileIdentity IdentifyOpenFile(std::FILE* file, const std::string& path, std::string_view bytes);
+// The identity of a file opened at path whose whole content is bytes. failed, when given,
+// learns whether the system could not tell of the file (an I/O error, say): the identity
+// is then unknown for that reason, not because the file changed while it was read.
+FileIdentity IdentifyOpenFile(std::FILE* file, const std::string& path, std::string_view bytes,
+                              bool* failed = nullptr);
 
 // The identity of the file at path as it is now; unknown when it cannot be read.
 FileIdentity IdentifyFile(const std::string& path);

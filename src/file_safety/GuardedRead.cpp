@@ -1,7 +1,9 @@
 #include "GuardedRead.h"
 
+#include "Mod_Datei.h"
 #include "Mod_Quorvel.h"
 #include "SizeLimits.h"
+#include "Texts.h"
 
 namespace quorvel {
 
@@ -19,8 +21,15 @@ class MemoryAndIdentity final : public ReadGuard {
     bool MayNotFit(std::uint64_t need) override {
         return need > kSurelyAvailable && need > AvailableMemory();
     }
-    void Read(std::FILE* file, std::string_view bytes) override {
-        if (identity_ != nullptr) *identity_ = IdentifyOpenFile(file, path_, bytes);
+    // A file whose identity the system cannot tell is not taken: a later save could not
+    // see whether another program changed it meanwhile.
+    bool Read(std::FILE* file, std::string_view bytes) override {
+        if (identity_ == nullptr) return true;
+        bool failed = false;
+        *identity_ = IdentifyOpenFile(file, path_, bytes, &failed);
+        if (!failed) return true;
+        ShowFileError(sink_, texts::kReadFailed, path_, LastSystemError());
+        return false;
     }
 
   private:

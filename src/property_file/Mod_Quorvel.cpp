@@ -16,6 +16,7 @@
 
 #include "LocaleNumber.h"
 #include "Mod_Datei.h"
+#include "Texts.h"
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -446,11 +447,7 @@ namespace {
 // The refusal when a file could not be read after all: memory ran out while reading
 // (outOfMemory), or the file is beyond the 2 GB the entries can address.
 void TellTooLarge(const std::string& path, bool outOfMemory, MessageSink& sink) {
-    sink.ShowMessage(kAppTitle,
-                     "Die Datei " + path + " ist zu gro\xC3\x9F zum Lesen.\r\n" +
-                         (outOfMemory ? "Der Arbeitsspeicher reichte beim Lesen nicht aus."
-                                      : "Eine Eigenschaftsdatei kann h\xC3\xB6"
-                                        "chstens 2 GB gro\xC3\x9F sein."),
+    sink.ShowMessage(kAppTitle, texts::TooLargeReading(path, outOfMemory),
                      MessageIcon::Exclamation);
 }
 
@@ -482,7 +479,7 @@ bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
             }
             block = ReadPadded(file->get(), hint);
             if (!block) {
-                ShowFileError(sink, "Fehler beim Lesen von ", path, LastSystemError());
+                ShowFileError(sink, texts::kReadFailed, path, LastSystemError());
                 return false;
             }
             if (measure) {
@@ -491,7 +488,8 @@ bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
                 const std::uint64_t extra = ExtraNeed(shape, block->capacity / kBytesPerEntry);
                 if (!guard->Fits(taken + extra, taken, 0)) return false;
             }
-            if (guard != nullptr) guard->Read(file->get(), {block->data.get(), block->size});
+            if (guard != nullptr && !guard->Read(file->get(), {block->data.get(), block->size}))
+                return false;
         }  // closed before the entries are built
         if (bytesRead != nullptr) *bytesRead = std::string_view(block->data.get(), block->size);
         ParseOwned(std::move(*block), list, vehicle, format);

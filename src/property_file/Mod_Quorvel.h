@@ -31,8 +31,9 @@ class ReadGuard {
     // Whether need bytes could be more than is left now: only then are the bytes read
     // measured before their entries are built.
     virtual bool MayNotFit(std::uint64_t need) = 0;
-    // The file read, still open, with all its bytes.
-    virtual void Read(std::FILE* file, std::string_view bytes) = 0;
+    // The file read, still open, with all its bytes. False, after telling the user, when
+    // what the guard must learn of it could not be learnt.
+    virtual bool Read(std::FILE* file, std::string_view bytes) = 0;
 };
 
 // Reads the file at path into the list. False (after the user was told) when the

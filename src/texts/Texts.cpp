@@ -69,6 +69,7 @@ constexpr std::string_view kKindOther = "keine Datei";
 constexpr std::string_view kOpenFailed =
     "Fehler beim \xC3\x96"
     "ffnen von ";
+constexpr std::string_view kReadFailed = "Fehler beim Lesen von ";
 constexpr std::string_view kBackupFailed = "Fehler beim Anlegen der Sicherung ";
 constexpr std::string_view kSaveFailedOf = "Fehler beim Speichern von ";
 constexpr std::string_view kSaveFailed = "Fehler beim Speichern";
@@ -92,6 +93,13 @@ std::string FileNotFound(std::string_view path) {
 }
 
 constexpr std::string_view kFileNotFoundNoPath = "Datei nicht gefunden";
+
+std::string TooLargeReading(std::string_view path, bool outOfMemory) {
+    return "Die Datei " + Str(path) + " ist zu gro\xC3\x9F zum Lesen.\r\n" +
+           (outOfMemory ? "Der Arbeitsspeicher reichte beim Lesen nicht aus."
+                        : "Eine Eigenschaftsdatei kann h\xC3\xB6"
+                          "chstens 2 GB gro\xC3\x9F sein.");
+}
 
 std::string TooLargeToRead(std::string_view path, std::uint64_t neededMb,
                            std::uint64_t availableMb) {

@@ -57,6 +57,7 @@ extern const std::string_view kKindOther;  // none of the kinds above
 
 // The openings of a file error; the path follows them directly.
 extern const std::string_view kOpenFailed;
+extern const std::string_view kReadFailed;
 extern const std::string_view kBackupFailed;
 extern const std::string_view kSaveFailedOf;
 // The same without a path to name.
@@ -71,6 +72,9 @@ std::string FileNotFound(std::string_view path);
 // "Original" without a loaded file.
 extern const std::string_view kFileNotFoundNoPath;
 
+// A file that could not be read after all: memory ran out while reading (outOfMemory), or
+// the file is beyond the 2 GB the entries can address.
+std::string TooLargeReading(std::string_view path, bool outOfMemory);
 // A file whose read would not fit in memory; both sizes in whole MB.
 std::string TooLargeToRead(std::string_view path, std::uint64_t neededMb,
                            std::uint64_t availableMb);
