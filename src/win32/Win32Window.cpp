@@ -200,12 +200,11 @@ void Win32Window::MakeControls() {
         // Not drawn yet, so nothing to draw again.
         SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         made_.push_back({c, hwnd});
-        if (c->kind == ControlKind::Frame) SetWindowSubclass(hwnd, FrameProc, 1, DWORD_PTR(this));
-        if (c->kind == ControlKind::Option) SetWindowSubclass(hwnd, OptionProc, 1, 0);
-        if (c->kind == ControlKind::Field) {
+        if (c->kind == ControlKind::Field)
             SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);  // a field holds any length
-            SetWindowSubclass(hwnd, FieldProc, 1, DWORD_PTR(this));
-        }
+        if (c->kind == ControlKind::Frame || c->kind == ControlKind::Option ||
+            c->kind == ControlKind::Field)
+            Subclass(made_.back());
         AddTooltip(made_.back());
     }
 }
@@ -534,40 +533,64 @@ void Win32Window::OnCommand(WPARAM wParam, LPARAM lParam) {
     }
 }
 
+// The frames', options' and fields' own handling comes before their class's. Not through
+// SetWindowSubclass: that looks its chain up in a window property at every message, which
+// Wine asks its server for; with 26 controls so made, that was a third of the start-up.
+void Win32Window::Subclass(Made& made) {
+    SetWindowLongPtrW(made.hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    made.own = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        made.hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Win32Window::ControlProc)));
+}
+
+LRESULT Win32Window::Own(const Made& made, UINT message, WPARAM wParam, LPARAM lParam) {
+    return CallWindowProcW(made.own, made.hwnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK Win32Window::ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    const Made* made = self != nullptr ? self->Find(hwnd) : nullptr;
+    if (made == nullptr || made->own == nullptr)
+        return CallWindowProcW(reinterpret_cast<WNDPROC>(GetClassLongPtrW(hwnd, GCLP_WNDPROC)),
+                               hwnd, message, wParam, lParam);
+    switch (made->control->kind) {
+        case ControlKind::Frame:
+            return self->OnFrame(*made, message, wParam, lParam);
+        case ControlKind::Option:
+            return self->OnOption(*made, message, wParam, lParam);
+        default:
+            return self->OnField(*made, message, wParam, lParam);
+    }
+}
+
 // A frame holds controls, so their notifications reach it: they go on to the window.
-LRESULT CALLBACK Win32Window::FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                        UINT_PTR, DWORD_PTR self) {
+LRESULT Win32Window::OnFrame(const Made& frame, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
         case WM_NOTIFY:
         case WM_CTLCOLOREDIT:
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORBTN:
-            return SendMessageW(reinterpret_cast<Win32Window*>(self)->window_, message, wParam,
-                                lParam);
-        case WM_NCDESTROY:
-            RemoveWindowSubclass(hwnd, FrameProc, 1);
-            break;
+            return SendMessageW(window_, message, wParam, lParam);
         default:
             break;
     }
-    return DefSubclassProc(hwnd, message, wParam, lParam);
+    return Own(frame, message, wParam, lParam);
 }
 
 // An option draws its focus around its text, which it does not show: it is drawn around
 // the mark instead, so that the keyboard's place in the group can be seen.
-LRESULT CALLBACK Win32Window::OptionProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR, DWORD_PTR) {
+LRESULT Win32Window::OnOption(const Made& option, UINT message, WPARAM wParam, LPARAM lParam) {
+    const HWND hwnd = option.hwnd;
     switch (message) {
         case WM_SETFOCUS:
         case WM_KILLFOCUS:
         case WM_UPDATEUISTATE: {
-            const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+            const LRESULT result = Own(option, message, wParam, lParam);
             InvalidateRect(hwnd, nullptr, FALSE);
             return result;
         }
         case WM_PAINT: {
-            const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+            const LRESULT result = Own(option, message, wParam, lParam);
             const bool hidden = (SendMessageW(hwnd, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0;
             if (GetFocus() == hwnd && !hidden) {
                 RECT mark;
@@ -578,33 +601,17 @@ LRESULT CALLBACK Win32Window::OptionProc(HWND hwnd, UINT message, WPARAM wParam,
             }
             return result;
         }
-        case WM_NCDESTROY:
-            RemoveWindowSubclass(hwnd, OptionProc, 1);
-            break;
         default:
             break;
     }
-    return DefSubclassProc(hwnd, message, wParam, lParam);
-}
-
-LRESULT CALLBACK Win32Window::FieldProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                        UINT_PTR, DWORD_PTR self) {
-    if (message == WM_NCDESTROY) {
-        RemoveWindowSubclass(hwnd, FieldProc, 1);
-        return DefSubclassProc(hwnd, message, wParam, lParam);
-    }
-    auto* window = reinterpret_cast<Win32Window*>(self);
-    const Made* made = window->Find(hwnd);
-    if (made == nullptr) return DefSubclassProc(hwnd, message, wParam, lParam);
-    return window->OnField(*made, message, wParam, lParam);
+    return Own(option, message, wParam, lParam);
 }
 
 LRESULT Win32Window::OnField(const Made& field, UINT message, WPARAM wParam, LPARAM lParam) {
-    const HWND hwnd = field.hwnd;
     switch (message) {
         case WM_GETDLGCODE: {
             // Enter belongs to the field, not to the dialog handling; Tab still moves on.
-            LRESULT code = DefSubclassProc(hwnd, message, wParam, lParam);
+            LRESULT code = Own(field, message, wParam, lParam);
             const auto* key = reinterpret_cast<const MSG*>(lParam);
             if (key != nullptr && (key->message == WM_KEYDOWN || key->message == WM_CHAR) &&
                 key->wParam == VK_RETURN)
@@ -621,13 +628,13 @@ LRESULT Win32Window::OnField(const Made& field, UINT message, WPARAM wParam, LPA
             form_.KeyPressed(*field.control, KeyId(wParam, lParam), (lParam >> 30) & 1);
             break;
         case WM_KEYUP: {
-            const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+            const LRESULT result = Own(field, message, wParam, lParam);
             form_.KeyReleased(*field.control, KeyId(wParam, lParam), static_cast<int>(wParam),
                               false);
             return result;
         }
         case WM_KILLFOCUS: {
-            const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+            const LRESULT result = Own(field, message, wParam, lParam);
             // A message box or another program takes the focus only for a while.
             const auto to = reinterpret_cast<HWND>(wParam);
             const bool here =
@@ -639,7 +646,7 @@ LRESULT Win32Window::OnField(const Made& field, UINT message, WPARAM wParam, LPA
         default:
             break;
     }
-    return DefSubclassProc(hwnd, message, wParam, lParam);
+    return Own(field, message, wParam, lParam);
 }
 
 }  // namespace quorvel::win32
