@@ -416,25 +416,32 @@ void Win32Window::OnDrop(WPARAM wParam) {
     form_.OpenFile(Utf8(path), focused != nullptr ? focused->control : nullptr);
 }
 
+// Only what differs is set: each call that changes a control costs the system a round
+// trip and often a paint, and a text set again would move the caret.
 void Win32Window::Show(const EditorState& state) {
     if (chart_) chart_->ShowState(state);
     for (const Made& made : made_) {
         const quorvel::Control& c = *made.control;
         if (const std::string* text = ShownText(state, c)) {
-            const std::wstring wide = Wide(*text);
-            // Only a changed text is set, so that the caret stays where the user left it.
-            if (TextOf(made.hwnd) != wide) SetWindowTextW(made.hwnd, wide.c_str());
+            // An empty field needs no reading to be compared with an empty text.
+            if (!text->empty() || GetWindowTextLengthW(made.hwnd) != 0) {
+                const std::wstring wide = Wide(*text);
+                if (TextOf(made.hwnd) != wide) SetWindowTextW(made.hwnd, wide.c_str());
+            }
         }
         const bool visible = IsVisible(state, c);
         if (((GetWindowLongW(made.hwnd, GWL_STYLE) & WS_VISIBLE) != 0) != visible)
             ShowWindow(made.hwnd, visible ? SW_SHOWNA : SW_HIDE);
-        EnableWindow(made.hwnd, IsEnabled(state, c));
+        const bool enabled = IsEnabled(state, c);
+        if ((IsWindowEnabled(made.hwnd) != FALSE) != enabled) EnableWindow(made.hwnd, enabled);
         if (c.kind != ControlKind::Option) continue;
-        SendMessageW(made.hwnd, BM_SETCHECK, IsChecked(state, c) ? BST_CHECKED : BST_UNCHECKED, 0);
+        const WPARAM check = IsChecked(state, c) ? BST_CHECKED : BST_UNCHECKED;
+        if (static_cast<WPARAM>(SendMessageW(made.hwnd, BM_GETCHECK, 0, 0)) != check)
+            SendMessageW(made.hwnd, BM_SETCHECK, check, 0);
         // The Tab key enters the option group at its selected option.
         const LONG_PTR style = GetWindowLongPtrW(made.hwnd, GWL_STYLE);
-        SetWindowLongPtrW(made.hwnd, GWL_STYLE,
-                          IsTabStop(state, c) ? style | WS_TABSTOP : style & ~WS_TABSTOP);
+        const LONG_PTR wanted = IsTabStop(state, c) ? style | WS_TABSTOP : style & ~WS_TABSTOP;
+        if (wanted != style) SetWindowLongPtrW(made.hwnd, GWL_STYLE, wanted);
     }
     // A field hidden while it had the focus leaves it nowhere; the keyboard would reach
     // no control. The open button takes it, as at the start.
