@@ -18,6 +18,8 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"Quorvel.frm_Quorvel";
 constexpr int kFirstId = 100;  // clear of IDOK and IDCANCEL
+// The button that has the focus at the start, and so is the one Enter clicks.
+constexpr std::string_view kStartFocus = "bu_open";
 // The commands of the keyboard shortcuts, below the controls' numbers.
 constexpr WORD kShortcutOpen = 10;
 constexpr WORD kShortcutSave = 11;
@@ -76,22 +78,9 @@ bool Win32Window::Create(HINSTANCE instance, int show) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
 
-    // A dialog's window class, so that the system's dialog handling moves the focus
-    // with Tab and the arrow keys and lets Enter click the focused button.
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.cbWndExtra = DLGWINDOWEXTRA;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = static_cast<HICON>(LoadImageW(
-        instance, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
-    windowClass.hIconSm = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, 16, 16, LR_SHARED));
-    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kClassName;
-    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        return false;
+    WNDCLASSEXW known = {};
+    known.cbSize = sizeof known;
+    if (!GetClassInfoExW(instance, kClassName, &known) && !Register(instance)) return false;
 
     window_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, Wide(kFormCaption).c_str(),
                               WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -124,8 +113,27 @@ bool Win32Window::Create(HINSTANCE instance, int show) {
     // Painted whole now, controls included, so that a box shown next stands over it.
     RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     // Through the dialog handling, so that the open button is also the one Enter clicks.
-    SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control("bu_open")), TRUE);
+    SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(kStartFocus)), TRUE);
     return true;
+}
+
+// A dialog's window class, so that the system's dialog handling moves the focus with Tab
+// and the arrow keys and lets Enter click the focused button. Registered once per
+// program, so its icons are loaded only then.
+bool Win32Window::Register(HINSTANCE instance) {
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.cbWndExtra = DLGWINDOWEXTRA;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = static_cast<HICON>(LoadImageW(
+        instance, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    windowClass.hIconSm = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, 16, 16, LR_SHARED));
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kClassName;
+    return RegisterClassExW(&windowClass) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
 SIZE Win32Window::FrameSize() const {
@@ -168,7 +176,10 @@ void Win32Window::MakeControls() {
         inOptionRun = c->kind == ControlKind::Option;
         switch (c->kind) {
             case ControlKind::Button:
-                style |= BS_PUSHBUTTON | BS_ICON | WS_TABSTOP;
+                // The start's button is made the default one, as the focus will make it,
+                // so that giving it the focus draws it only once.
+                style |= (c->name == kStartFocus ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | BS_ICON |
+                         WS_TABSTOP;
                 text = AccessibleName(*c);  // what a screen reader reads; the picture shows
                 break;
             case ControlKind::Field:
@@ -448,7 +459,7 @@ void Win32Window::Show(const EditorState& state) {
     const HWND focus = GetFocus();
     if (GetActiveWindow() == window_ && (focus == nullptr || focus == window_ ||
                                          (IsChild(window_, focus) && !IsWindowVisible(focus))))
-        SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control("bu_open")), TRUE);
+        SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(kStartFocus)), TRUE);
 }
 
 LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -75,6 +75,7 @@ class Win32Window : private FormView {
         WNDPROC own = nullptr;  // the class's procedure, when ControlProc stands before it
     };
 
+    static bool Register(HINSTANCE instance);
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void Subclass(Made& made);
