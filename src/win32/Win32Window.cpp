@@ -82,22 +82,31 @@ bool Win32Window::Create(HINSTANCE instance, int show) {
     known.cbSize = sizeof known;
     if (!GetClassInfoExW(instance, kClassName, &known) && !Register(instance)) return false;
 
+    // Fitted for the system's dots per inch first, so that the window is made at its
+    // size; fitted again should the system open it where the dots per inch differ.
+    dpi_ = GetDpiForSystem();
+    FitFont();
+    // The client area is the layout's; the system chooses where the window opens.
+    SIZE frame = FrameSize();
     window_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, Wide(kFormCaption).c_str(),
-                              WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                              CW_USEDEFAULT, nullptr, nullptr, instance, this);
+                              WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, frame.cx, frame.cy,
+                              nullptr, nullptr, instance, this);
     if (window_ == nullptr) return false;
     if (sink_ != nullptr) sink_->SetOwner(window_);
     if (dialog_ != nullptr) dialog_->SetOwner(window_);
-    dpi_ = GetDpiForWindow(window_);
+    if (const UINT dpi = GetDpiForWindow(window_); dpi != dpi_) {
+        dpi_ = dpi;
+        DeleteObject(FitFont());
+        frame = FrameSize();
+    }
     pathBrush_ = CreateSolidBrush(RGB(kPathBackground[0], kPathBackground[1], kPathBackground[2]));
-    FitFont();
     MakeControls();
     SetPictures();
-
-    // The client area is the layout's; the system chooses where the window opens.
-    const SIZE frame = FrameSize();
-    SetWindowPos(window_, nullptr, 0, 0, frame.cx, frame.cy,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT made = {};
+    GetWindowRect(window_, &made);
+    if (made.right - made.left != frame.cx || made.bottom - made.top != frame.cy)
+        SetWindowPos(window_, nullptr, 0, 0, frame.cx, frame.cy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     ACCEL keys[] = {{FCONTROL | FVIRTKEY, 'O', kShortcutOpen},
                     {FCONTROL | FVIRTKEY, 'S', kShortcutSave},
@@ -264,7 +273,7 @@ LOGFONTW Win32Window::ChooseFont(HDC dc) const {
 // controls let go of it.
 HFONT Win32Window::FitFont() {
     const int dpi = static_cast<int>(dpi_);
-    const HDC dc = GetDC(window_);
+    const HDC dc = GetDC(window_);  // the screen's before the window is made
     const LOGFONTW font = ChooseFont(dc);
     auto sized = [&](int points) {
         LOGFONTW at = font;
