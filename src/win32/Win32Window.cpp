@@ -17,7 +17,8 @@ namespace quorvel::win32 {
 namespace {
 
 constexpr wchar_t kClassName[] = L"Quorvel.frm_Quorvel";
-constexpr int kFirstId = 100;  // clear of IDOK and IDCANCEL
+constexpr int kFirstId = 100;   // clear of IDOK and IDCANCEL
+constexpr int kSmallIcon = 16;  // the class's small icon's size in pixels
 // The button that has the focus at the start, and so is the one Enter clicks.
 constexpr std::string_view kStartFocus = "bu_open";
 // The commands of the keyboard shortcuts, below the controls' numbers.
@@ -137,8 +138,8 @@ bool Win32Window::Register(HINSTANCE instance) {
     windowClass.hInstance = instance;
     windowClass.hIcon = static_cast<HICON>(LoadImageW(
         instance, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
-    windowClass.hIconSm = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, 16, 16, LR_SHARED));
+    windowClass.hIconSm = static_cast<HICON>(LoadImageW(
+        instance, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, kSmallIcon, kSmallIcon, LR_SHARED));
     windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kClassName;
@@ -351,17 +352,25 @@ void Win32Window::SetPictures() {
 }
 
 // The window's icons in the sizes the title bar and the task switcher want at the
-// window's dots per inch.
+// window's dots per inch; the class's serve where they have that size.
 void Win32Window::SetIcons() {
     const int metric[2] = {SM_CXSMICON, SM_CXICON};
+    const int classSize[2] = {kSmallIcon, GetSystemMetrics(SM_CXICON)};
+    const int classIcon[2] = {GCLP_HICONSM, GCLP_HICON};
     for (int i = 0; i < 2; ++i) {
         const int size = GetSystemMetricsForDpi(metric[i], dpi_);
-        const HICON icon = static_cast<HICON>(
-            LoadImageW(instance_, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, size, size, 0));
+        const auto shared = size == classSize[i]
+                                ? reinterpret_cast<HICON>(GetClassLongPtrW(window_, classIcon[i]))
+                                : nullptr;
+        const HICON loaded =
+            shared != nullptr
+                ? nullptr
+                : static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_QUORVEL),
+                                                IMAGE_ICON, size, size, 0));
         SendMessageW(window_, WM_SETICON, i == 0 ? ICON_SMALL : ICON_BIG,
-                     reinterpret_cast<LPARAM>(icon));
+                     reinterpret_cast<LPARAM>(shared != nullptr ? shared : loaded));
         if (icons_[i] != nullptr) DestroyIcon(icons_[i]);
-        icons_[i] = icon;
+        icons_[i] = loaded;  // the class's are shared, not the window's to destroy
     }
 }
 
