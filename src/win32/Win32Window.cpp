@@ -17,7 +17,10 @@ namespace quorvel::win32 {
 namespace {
 
 constexpr wchar_t kClassName[] = L"Quorvel.frm_Quorvel";
-constexpr int kFirstId = 100;  // clear of IDOK and IDCANCEL
+constexpr int kFirstId = 100;   // clear of IDOK and IDCANCEL
+constexpr int kSmallIcon = 16;  // the class's small icon's size in pixels
+// The button that has the focus at the start, and so is the one Enter clicks.
+constexpr std::string_view kStartFocus = "bu_open";
 // The commands of the keyboard shortcuts, below the controls' numbers.
 constexpr WORD kShortcutOpen = 10;
 constexpr WORD kShortcutSave = 11;
@@ -76,39 +79,35 @@ bool Win32Window::Create(HINSTANCE instance, int show) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
 
-    // A dialog's window class, so that the system's dialog handling moves the focus
-    // with Tab and the arrow keys and lets Enter click the focused button.
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.cbWndExtra = DLGWINDOWEXTRA;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = static_cast<HICON>(LoadImageW(
-        instance, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
-    windowClass.hIconSm = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, 16, 16, LR_SHARED));
-    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kClassName;
-    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        return false;
+    WNDCLASSEXW known = {};
+    known.cbSize = sizeof known;
+    if (!GetClassInfoExW(instance, kClassName, &known) && !Register(instance)) return false;
 
+    // Fitted for the system's dots per inch first, so that the window is made at its
+    // size; fitted again should the system open it where the dots per inch differ.
+    dpi_ = GetDpiForSystem();
+    FitFont();
+    // The client area is the layout's; the system chooses where the window opens.
+    SIZE frame = FrameSize();
     window_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, Wide(kFormCaption).c_str(),
-                              WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                              CW_USEDEFAULT, nullptr, nullptr, instance, this);
+                              WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, frame.cx, frame.cy,
+                              nullptr, nullptr, instance, this);
     if (window_ == nullptr) return false;
     if (sink_ != nullptr) sink_->SetOwner(window_);
     if (dialog_ != nullptr) dialog_->SetOwner(window_);
-    dpi_ = GetDpiForWindow(window_);
+    if (const UINT dpi = GetDpiForWindow(window_); dpi != dpi_) {
+        dpi_ = dpi;
+        DeleteObject(FitFont());
+        frame = FrameSize();
+    }
     pathBrush_ = CreateSolidBrush(RGB(kPathBackground[0], kPathBackground[1], kPathBackground[2]));
-    FitFont();
     MakeControls();
     SetPictures();
-
-    // The client area is the layout's; the system chooses where the window opens.
-    const SIZE frame = FrameSize();
-    SetWindowPos(window_, nullptr, 0, 0, frame.cx, frame.cy,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT made = {};
+    GetWindowRect(window_, &made);
+    if (made.right - made.left != frame.cx || made.bottom - made.top != frame.cy)
+        SetWindowPos(window_, nullptr, 0, 0, frame.cx, frame.cy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     ACCEL keys[] = {{FCONTROL | FVIRTKEY, 'O', kShortcutOpen},
                     {FCONTROL | FVIRTKEY, 'S', kShortcutSave},
@@ -124,8 +123,27 @@ bool Win32Window::Create(HINSTANCE instance, int show) {
     // Painted whole now, controls included, so that a box shown next stands over it.
     RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     // Through the dialog handling, so that the open button is also the one Enter clicks.
-    SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control("bu_open")), TRUE);
+    SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(kStartFocus)), TRUE);
     return true;
+}
+
+// A dialog's window class, so that the system's dialog handling moves the focus with Tab
+// and the arrow keys and lets Enter click the focused button. Registered once per
+// program, so its icons are loaded only then.
+bool Win32Window::Register(HINSTANCE instance) {
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.cbWndExtra = DLGWINDOWEXTRA;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = static_cast<HICON>(LoadImageW(
+        instance, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    windowClass.hIconSm = static_cast<HICON>(LoadImageW(
+        instance, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, kSmallIcon, kSmallIcon, LR_SHARED));
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kClassName;
+    return RegisterClassExW(&windowClass) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
 SIZE Win32Window::FrameSize() const {
@@ -168,7 +186,10 @@ void Win32Window::MakeControls() {
         inOptionRun = c->kind == ControlKind::Option;
         switch (c->kind) {
             case ControlKind::Button:
-                style |= BS_PUSHBUTTON | BS_ICON | WS_TABSTOP;
+                // The start's button is made the default one, as the focus will make it,
+                // so that giving it the focus draws it only once.
+                style |= (c->name == kStartFocus ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | BS_ICON |
+                         WS_TABSTOP;
                 text = AccessibleName(*c);  // what a screen reader reads; the picture shows
                 break;
             case ControlKind::Field:
@@ -200,12 +221,11 @@ void Win32Window::MakeControls() {
         // Not drawn yet, so nothing to draw again.
         SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         made_.push_back({c, hwnd});
-        if (c->kind == ControlKind::Frame) SetWindowSubclass(hwnd, FrameProc, 1, DWORD_PTR(this));
-        if (c->kind == ControlKind::Option) SetWindowSubclass(hwnd, OptionProc, 1, 0);
-        if (c->kind == ControlKind::Field) {
+        if (c->kind == ControlKind::Field)
             SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);  // a field holds any length
-            SetWindowSubclass(hwnd, FieldProc, 1, DWORD_PTR(this));
-        }
+        if (c->kind == ControlKind::Frame || c->kind == ControlKind::Option ||
+            c->kind == ControlKind::Field)
+            Subclass(made_.back());
         AddTooltip(made_.back());
     }
 }
@@ -254,7 +274,7 @@ LOGFONTW Win32Window::ChooseFont(HDC dc) const {
 // controls let go of it.
 HFONT Win32Window::FitFont() {
     const int dpi = static_cast<int>(dpi_);
-    const HDC dc = GetDC(window_);
+    const HDC dc = GetDC(window_);  // the screen's before the window is made
     const LOGFONTW font = ChooseFont(dc);
     auto sized = [&](int points) {
         LOGFONTW at = font;
@@ -332,17 +352,25 @@ void Win32Window::SetPictures() {
 }
 
 // The window's icons in the sizes the title bar and the task switcher want at the
-// window's dots per inch.
+// window's dots per inch; the class's serve where they have that size.
 void Win32Window::SetIcons() {
     const int metric[2] = {SM_CXSMICON, SM_CXICON};
+    const int classSize[2] = {kSmallIcon, GetSystemMetrics(SM_CXICON)};
+    const int classIcon[2] = {GCLP_HICONSM, GCLP_HICON};
     for (int i = 0; i < 2; ++i) {
         const int size = GetSystemMetricsForDpi(metric[i], dpi_);
-        const HICON icon = static_cast<HICON>(
-            LoadImageW(instance_, MAKEINTRESOURCEW(IDI_QUORVEL), IMAGE_ICON, size, size, 0));
+        const auto shared = size == classSize[i]
+                                ? reinterpret_cast<HICON>(GetClassLongPtrW(window_, classIcon[i]))
+                                : nullptr;
+        const HICON loaded =
+            shared != nullptr
+                ? nullptr
+                : static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_QUORVEL),
+                                                IMAGE_ICON, size, size, 0));
         SendMessageW(window_, WM_SETICON, i == 0 ? ICON_SMALL : ICON_BIG,
-                     reinterpret_cast<LPARAM>(icon));
+                     reinterpret_cast<LPARAM>(shared != nullptr ? shared : loaded));
         if (icons_[i] != nullptr) DestroyIcon(icons_[i]);
-        icons_[i] = icon;
+        icons_[i] = loaded;  // the class's are shared, not the window's to destroy
     }
 }
 
@@ -417,32 +445,39 @@ void Win32Window::OnDrop(WPARAM wParam) {
     form_.OpenFile(Utf8(path), focused != nullptr ? focused->control : nullptr);
 }
 
+// Only what differs is set: each call that changes a control costs the system a round
+// trip and often a paint, and a text set again would move the caret.
 void Win32Window::Show(const EditorState& state) {
     if (chart_) chart_->ShowState(state);
     for (const Made& made : made_) {
         const quorvel::Control& c = *made.control;
         if (const std::string* text = ShownText(state, c)) {
-            const std::wstring wide = Wide(*text);
-            // Only a changed text is set, so that the caret stays where the user left it.
-            if (TextOf(made.hwnd) != wide) SetWindowTextW(made.hwnd, wide.c_str());
+            // An empty field needs no reading to be compared with an empty text.
+            if (!text->empty() || GetWindowTextLengthW(made.hwnd) != 0) {
+                const std::wstring wide = Wide(*text);
+                if (TextOf(made.hwnd) != wide) SetWindowTextW(made.hwnd, wide.c_str());
+            }
         }
         const bool visible = IsVisible(state, c);
         if (((GetWindowLongW(made.hwnd, GWL_STYLE) & WS_VISIBLE) != 0) != visible)
             ShowWindow(made.hwnd, visible ? SW_SHOWNA : SW_HIDE);
-        EnableWindow(made.hwnd, IsEnabled(state, c));
+        const bool enabled = IsEnabled(state, c);
+        if ((IsWindowEnabled(made.hwnd) != FALSE) != enabled) EnableWindow(made.hwnd, enabled);
         if (c.kind != ControlKind::Option) continue;
-        SendMessageW(made.hwnd, BM_SETCHECK, IsChecked(state, c) ? BST_CHECKED : BST_UNCHECKED, 0);
+        const WPARAM check = IsChecked(state, c) ? BST_CHECKED : BST_UNCHECKED;
+        if (static_cast<WPARAM>(SendMessageW(made.hwnd, BM_GETCHECK, 0, 0)) != check)
+            SendMessageW(made.hwnd, BM_SETCHECK, check, 0);
         // The Tab key enters the option group at its selected option.
         const LONG_PTR style = GetWindowLongPtrW(made.hwnd, GWL_STYLE);
-        SetWindowLongPtrW(made.hwnd, GWL_STYLE,
-                          IsTabStop(state, c) ? style | WS_TABSTOP : style & ~WS_TABSTOP);
+        const LONG_PTR wanted = IsTabStop(state, c) ? style | WS_TABSTOP : style & ~WS_TABSTOP;
+        if (wanted != style) SetWindowLongPtrW(made.hwnd, GWL_STYLE, wanted);
     }
     // A field hidden while it had the focus leaves it nowhere; the keyboard would reach
     // no control. The open button takes it, as at the start.
     const HWND focus = GetFocus();
     if (GetActiveWindow() == window_ && (focus == nullptr || focus == window_ ||
                                          (IsChild(window_, focus) && !IsWindowVisible(focus))))
-        SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control("bu_open")), TRUE);
+        SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(kStartFocus)), TRUE);
 }
 
 LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -534,40 +569,64 @@ void Win32Window::OnCommand(WPARAM wParam, LPARAM lParam) {
     }
 }
 
+// The frames', options' and fields' own handling comes before their class's. Not through
+// SetWindowSubclass: that looks its chain up in a window property at every message, which
+// Wine asks its server for; with 26 controls so made, that was a third of the start-up.
+void Win32Window::Subclass(Made& made) {
+    SetWindowLongPtrW(made.hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    made.own = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        made.hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Win32Window::ControlProc)));
+}
+
+LRESULT Win32Window::Own(const Made& made, UINT message, WPARAM wParam, LPARAM lParam) {
+    return CallWindowProcW(made.own, made.hwnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK Win32Window::ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    const Made* made = self != nullptr ? self->Find(hwnd) : nullptr;
+    if (made == nullptr || made->own == nullptr)
+        return CallWindowProcW(reinterpret_cast<WNDPROC>(GetClassLongPtrW(hwnd, GCLP_WNDPROC)),
+                               hwnd, message, wParam, lParam);
+    switch (made->control->kind) {
+        case ControlKind::Frame:
+            return self->OnFrame(*made, message, wParam, lParam);
+        case ControlKind::Option:
+            return self->OnOption(*made, message, wParam, lParam);
+        default:
+            return self->OnField(*made, message, wParam, lParam);
+    }
+}
+
 // A frame holds controls, so their notifications reach it: they go on to the window.
-LRESULT CALLBACK Win32Window::FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                        UINT_PTR, DWORD_PTR self) {
+LRESULT Win32Window::OnFrame(const Made& frame, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
         case WM_NOTIFY:
         case WM_CTLCOLOREDIT:
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORBTN:
-            return SendMessageW(reinterpret_cast<Win32Window*>(self)->window_, message, wParam,
-                                lParam);
-        case WM_NCDESTROY:
-            RemoveWindowSubclass(hwnd, FrameProc, 1);
-            break;
+            return SendMessageW(window_, message, wParam, lParam);
         default:
             break;
     }
-    return DefSubclassProc(hwnd, message, wParam, lParam);
+    return Own(frame, message, wParam, lParam);
 }
 
 // An option draws its focus around its text, which it does not show: it is drawn around
 // the mark instead, so that the keyboard's place in the group can be seen.
-LRESULT CALLBACK Win32Window::OptionProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR, DWORD_PTR) {
+LRESULT Win32Window::OnOption(const Made& option, UINT message, WPARAM wParam, LPARAM lParam) {
+    const HWND hwnd = option.hwnd;
     switch (message) {
         case WM_SETFOCUS:
         case WM_KILLFOCUS:
         case WM_UPDATEUISTATE: {
-            const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+            const LRESULT result = Own(option, message, wParam, lParam);
             InvalidateRect(hwnd, nullptr, FALSE);
             return result;
         }
         case WM_PAINT: {
-            const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+            const LRESULT result = Own(option, message, wParam, lParam);
             const bool hidden = (SendMessageW(hwnd, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0;
             if (GetFocus() == hwnd && !hidden) {
                 RECT mark;
@@ -578,33 +637,17 @@ LRESULT CALLBACK Win32Window::OptionProc(HWND hwnd, UINT message, WPARAM wParam,
             }
             return result;
         }
-        case WM_NCDESTROY:
-            RemoveWindowSubclass(hwnd, OptionProc, 1);
-            break;
         default:
             break;
     }
-    return DefSubclassProc(hwnd, message, wParam, lParam);
-}
-
-LRESULT CALLBACK Win32Window::FieldProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                        UINT_PTR, DWORD_PTR self) {
-    if (message == WM_NCDESTROY) {
-        RemoveWindowSubclass(hwnd, FieldProc, 1);
-        return DefSubclassProc(hwnd, message, wParam, lParam);
-    }
-    auto* window = reinterpret_cast<Win32Window*>(self);
-    const Made* made = window->Find(hwnd);
-    if (made == nullptr) return DefSubclassProc(hwnd, message, wParam, lParam);
-    return window->OnField(*made, message, wParam, lParam);
+    return Own(option, message, wParam, lParam);
 }
 
 LRESULT Win32Window::OnField(const Made& field, UINT message, WPARAM wParam, LPARAM lParam) {
-    const HWND hwnd = field.hwnd;
     switch (message) {
         case WM_GETDLGCODE: {
             // Enter belongs to the field, not to the dialog handling; Tab still moves on.
-            LRESULT code = DefSubclassProc(hwnd, message, wParam, lParam);
+            LRESULT code = Own(field, message, wParam, lParam);
             const auto* key = reinterpret_cast<const MSG*>(lParam);
             if (key != nullptr && (key->message == WM_KEYDOWN || key->message == WM_CHAR) &&
                 key->wParam == VK_RETURN)
@@ -621,13 +664,13 @@ LRESULT Win32Window::OnField(const Made& field, UINT message, WPARAM wParam, LPA
             form_.KeyPressed(*field.control, KeyId(wParam, lParam), (lParam >> 30) & 1);
             break;
         case WM_KEYUP: {
-            const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+            const LRESULT result = Own(field, message, wParam, lParam);
             form_.KeyReleased(*field.control, KeyId(wParam, lParam), static_cast<int>(wParam),
                               false);
             return result;
         }
         case WM_KILLFOCUS: {
-            const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+            const LRESULT result = Own(field, message, wParam, lParam);
             // A message box or another program takes the focus only for a while.
             const auto to = reinterpret_cast<HWND>(wParam);
             const bool here =
@@ -639,7 +682,7 @@ LRESULT Win32Window::OnField(const Made& field, UINT message, WPARAM wParam, LPA
         default:
             break;
     }
-    return DefSubclassProc(hwnd, message, wParam, lParam);
+    return Own(field, message, wParam, lParam);
 }
 
 }  // namespace quorvel::win32

@@ -72,16 +72,17 @@ class Win32Window : private FormView {
     struct Made {
         const quorvel::Control* control;
         HWND hwnd;
+        WNDPROC own = nullptr;  // the class's procedure, when ControlProc stands before it
     };
 
+    static bool Register(HINSTANCE instance);
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                      UINT_PTR id, DWORD_PTR self);
-    static LRESULT CALLBACK OptionProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                       UINT_PTR id, DWORD_PTR unused);
-    static LRESULT CALLBACK FieldProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                      UINT_PTR id, DWORD_PTR self);
+    static LRESULT CALLBACK ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    void Subclass(Made& made);
+    static LRESULT Own(const Made& made, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnFrame(const Made& frame, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnOption(const Made& option, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnField(const Made& field, UINT message, WPARAM wParam, LPARAM lParam);
     void OnCommand(WPARAM wParam, LPARAM lParam);
     void OnDrop(WPARAM drop);
