@@ -118,6 +118,52 @@ const char* FindDelimiter(const char* p, const char*& firstIgnored) {
     }
 }
 
+// What the tokenizer needs of the 64 bytes at a place for most tokens, a bit each:
+// delimiters and blanks. Spaces and ignored bytes are told apart only for the rare
+// text that has a blank inside or none at all.
+struct LeanLook {
+    std::uint64_t delimiters = 0;
+    std::uint64_t blanks = 0;
+};
+
+inline void LookLean(const char* p, LeanLook& look) {
+#ifdef __SSE2__
+    const __m128i parens = _mm_set1_epi8(')'), open = _mm_set1_epi8('{'),
+                  close = _mm_set1_epi8('}'), one = _mm_set1_epi8(1),
+                  blankBelow = _mm_set1_epi8(' ' + 2);
+    const auto bits = [](__m128i mask) {
+        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(mask)));
+    };
+    std::uint64_t delimiters = 0, blanks = 0;
+    for (int part = 0; part < 4; ++part) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
+        // "(" and ")" differ only in the lowest bit.
+        const __m128i found =
+            _mm_or_si128(_mm_cmpeq_epi8(_mm_or_si128(v, one), parens),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)));
+        // One added, signed: 127 and the bytes above it wrap to -128 ... 0, the bytes
+        // up to the space become 1 ... 33; all of them, and only they, stay below 34.
+        const __m128i blank = _mm_cmplt_epi8(_mm_add_epi8(v, one), blankBelow);
+        delimiters |= bits(found) << (16 * part);
+        blanks |= bits(blank) << (16 * part);
+    }
+    look.delimiters = delimiters;
+    look.blanks = blanks;
+#else
+    Look full;
+    Look64(p, full);
+    look.delimiters = full.delimiters;
+    look.blanks = full.blanks;
+#endif
+}
+
+// Whether the bytes from begin to end hold a byte of that kind.
+bool Holds(const char* begin, const char* end, Byte kind) {
+    for (; begin != end; ++begin)
+        if (Classify(*begin) == kind) return true;
+    return false;
+}
+
 #ifdef __SSE2__
 // IsPlainNumber for a text of 1 to 16 bytes in a block that goes on for 16 more
 // (as a value in the padded bytes does), without a byte loop: every byte must be a
@@ -171,7 +217,7 @@ class Tokenizer {
           group_(format.GroupSeparator()),
           plainDecimal_(PlainDecimal(decimal_)),
           plainGroup_(PlainGroup(group_, plainDecimal_)) {
-        Look64(base_, look_);
+        LookLean(base_, look_);
     }
 
     // The next finished token; false when the bytes end first (the unfinished
@@ -205,7 +251,8 @@ class Tokenizer {
                     // Blanks around a number are allowed, so the trimmed text tells.
                     // The plain form is tested inline first: a value in every line.
                     const bool numeric =
-                        PlainNumber(text) || IsLocaleNumber(text, decimal_, group_);
+                        PlainNumber(text) ||
+                        (MayBeNumber(text) && IsLocaleNumber(text, decimal_, group_));
                     token = {name, text, numeric ? typ::Number : typ::Text};
                     return true;
                 }
@@ -238,7 +285,9 @@ class Tokenizer {
                 const std::uint64_t texts = ~look_.blanks & range;
                 delimiter = Classify(*p);
                 if (texts == 0) {
-                    any = (look_.spaces & range) != 0;
+                    // Only "{" and "(" ask whether there were spaces.
+                    any = (delimiter == Open || delimiter == ValueStart) &&
+                          Holds(base_ + offset, p, Space);
                     text = {};
                 } else {
                     const int first = std::countr_zero(texts);
@@ -248,14 +297,16 @@ class Tokenizer {
                     any = true;
                     text =
                         std::string_view(base_ + first, static_cast<std::size_t>(last + 1 - first));
-                    if ((look_.blanks & ~look_.spaces & inside) != 0) text = Spill(text);
+                    if ((look_.blanks & inside) != 0 &&
+                        Holds(text.data(), text.data() + text.size(), Ignored))
+                        text = Spill(text);
                 }
                 at_ = p + 1;
                 return true;
             }
             if (fresh) break;
             base_ = at_;
-            Look64(base_, look_);
+            LookLean(base_, look_);
         }
         // A text longer than one look.
         const char* p = at_;
@@ -275,6 +326,15 @@ class Tokenizer {
         text = std::string_view(start, static_cast<std::size_t>(p - start));
         if (firstIgnored != nullptr && firstIgnored < p) text = Spill(text);
         return true;
+    }
+
+    // A number (trimmed) starts with a sign, a digit or the decimal separator: most
+    // other texts are told at their first byte.
+    bool MayBeNumber(std::string_view text) const {
+        if (text.empty()) return false;
+        const char c = text.front();
+        return c == '+' || c == '-' || (c >= '0' && c <= '9') ||
+               (!decimal_.empty() && c == decimal_.front());
     }
 
     bool PlainNumber(std::string_view text) const {
@@ -302,7 +362,7 @@ class Tokenizer {
     const char* at_;
     const char* end_;
     const char* base_;  // where look_ was taken
-    Look look_;
+    LeanLook look_;
     std::string decimal_;
     std::string group_;
     char plainDecimal_;
