@@ -164,35 +164,6 @@ bool Holds(const char* begin, const char* end, Byte kind) {
     return false;
 }
 
-#ifdef __SSE2__
-// Whether a text of 0 to 63 bytes in a block that goes on for 16 more (as a text in
-// the padded bytes does) has the plain form of a number, IsPlainNumber's rules for up
-// to 16 bytes, by one 16-byte look: every byte a digit, the decimal or a grouping byte,
-// or a sign in front; at most one decimal; a grouping byte only after a digit, before
-// the decimal and followed by a digit. False for an empty text and beyond 16 bytes.
-inline bool IsShortPlainNumber(const char* p, std::size_t size, char decimal, char group) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const auto bits = [](__m128i mask) {
-        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(mask)));
-    };
-    const std::uint64_t all = (std::uint64_t{1} << size) - 1;
-    // Signed: bytes above 127 are negative, so never digits. A decimal or grouping byte
-    // of '\0' (none plain) matches nothing, as the bytes hold no NUL inside a text.
-    const std::uint64_t digits = bits(_mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('0' - 1)),
-                                                    _mm_cmplt_epi8(v, _mm_set1_epi8('9' + 1)))) &
-                                 all;
-    const std::uint64_t sign = static_cast<std::uint64_t>(p[0] == '+' || p[0] == '-');
-    const std::uint64_t decimals = bits(_mm_cmpeq_epi8(v, _mm_set1_epi8(decimal))) & all & ~sign;
-    const std::uint64_t groups = bits(_mm_cmpeq_epi8(v, _mm_set1_epi8(group))) & all & ~sign;
-    if ((digits | decimals | groups | sign) != all || digits == 0 ||
-        (decimals & (decimals - 1)) != 0)
-        return false;
-    if (groups == 0) return true;
-    return ((groups << 1) & ~digits) == 0 && (decimals == 0 || (groups & ~(decimals - 1)) == 0) &&
-           std::countr_zero(digits) < std::countr_zero(groups);
-}
-#endif
-
 // Tells numbers among value texts (trimmed) in the user's format.
 class NumberTest {
   public:
@@ -200,12 +171,43 @@ class NumberTest {
         : decimal_(format.DecimalSeparator()),
           group_(format.GroupSeparator()),
           plainDecimal_(PlainDecimal(decimal_)),
-          plainGroup_(PlainGroup(group_, plainDecimal_)) {}
+          plainGroup_(PlainGroup(group_, plainDecimal_))
+#ifdef __SSE2__
+          ,
+          decimals_(_mm_set1_epi8(plainDecimal_)),
+          groups_(_mm_set1_epi8(plainGroup_))
+#endif
+    {
+    }
 
-    // The plain form of up to 16 bytes, for a text with 16 readable bytes after its start.
+    // Whether a text of 0 to 63 bytes in a block that goes on for 16 more (as a text in
+    // the padded bytes does) has the plain form of a number, IsPlainNumber's rules for up
+    // to 16 bytes, by one 16-byte look: every byte a digit, the decimal or a grouping
+    // byte, or a sign in front; at most one decimal; a grouping byte only after a digit,
+    // before the decimal and followed by a digit. False for an empty text and beyond 16
+    // bytes.
     bool Short(const char* p, std::size_t size) const {
 #ifdef __SSE2__
-        return IsShortPlainNumber(p, size, plainDecimal_, plainGroup_);
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const auto bits = [](__m128i mask) {
+            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(mask)));
+        };
+        const std::uint64_t all = (std::uint64_t{1} << size) - 1;
+        // Shifted so that "0" ... "9" become the ten lowest signed bytes. A decimal or
+        // grouping byte of '\0' (none plain) matches nothing: a text holds no NUL.
+        const __m128i shifted = _mm_add_epi8(v, _mm_set1_epi8(static_cast<char>(128 - '0')));
+        const std::uint64_t digits =
+            bits(_mm_cmplt_epi8(shifted, _mm_set1_epi8(static_cast<char>(-128 + 10)))) & all;
+        const std::uint64_t sign = static_cast<std::uint64_t>(p[0] == '+' || p[0] == '-');
+        const std::uint64_t decimals = bits(_mm_cmpeq_epi8(v, decimals_)) & all & ~sign;
+        const std::uint64_t groups = bits(_mm_cmpeq_epi8(v, groups_)) & all & ~sign;
+        if ((digits | decimals | groups | sign) != all || digits == 0 ||
+            (decimals & (decimals - 1)) != 0)
+            return false;
+        if (groups == 0) return true;
+        return ((groups << 1) & ~digits) == 0 &&
+               (decimals == 0 || (groups & ~(decimals - 1)) == 0) &&
+               std::countr_zero(digits) < std::countr_zero(groups);
 #else
         return size <= 16 && IsPlainNumber({p, size}, plainDecimal_, plainGroup_);
 #endif
@@ -225,6 +227,10 @@ class NumberTest {
     std::string group_;
     char plainDecimal_;
     char plainGroup_;
+#ifdef __SSE2__
+    __m128i decimals_;  // plainDecimal_ in every byte
+    __m128i groups_;
+#endif
 };
 
 // Cuts the bytes into entries, delimiter by delimiter. The text collected before a
