@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <iterator>
 #include <memory>
@@ -105,7 +106,11 @@ class Entries {
         // Sizes below 512 MiB; the texts stand in the adopted bytes.
         void Put(std::uint32_t nameAt, std::uint32_t nameSize, std::uint32_t valueAt,
                  std::uint32_t valueSize, std::uint32_t code) {
-            *at_++ = {{nameAt, nameSize}, valueAt, valueSize | code << kSizeBits};
+            // As two words: the slot's fields in memory order (little-endian).
+            const std::uint64_t words[2] = {
+                nameAt | std::uint64_t{nameSize} << 32,
+                valueAt | std::uint64_t{valueSize | code << kSizeBits} << 32};
+            std::memcpy(at_++, words, sizeof words);
             if (at_ == end_) {
                 Close();
                 Open();

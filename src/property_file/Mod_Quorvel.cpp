@@ -289,8 +289,6 @@ class Walker {
                 const auto collected = [&] {
                     return texts != 0 || Holds(p - std::popcount(range), p, Space);
                 };
-                // From the first text byte to the last.
-                const std::uint64_t inside = (std::bit_floor(texts) << 1) - (texts & (0 - texts));
                 ahead &= ahead - 1;
                 from = ~((low << 1) - 1);
                 at = p + 1;
@@ -299,7 +297,9 @@ class Walker {
                 const auto size =
                     static_cast<std::uint32_t>(texts == 0 ? 0 : std::bit_width(texts) - first);
                 text = {start, size};
-                if ((look.blanks & inside) != 0 && Holds(start, start + size, Ignored)) {
+                // A blank between text bytes: the texts' bits are not one run.
+                if (((texts + (texts & (0 - texts))) & texts) != 0 &&
+                    Holds(start, start + size, Ignored)) {
                     text = Spill(text);
                     any = true;
                     goto slow;
