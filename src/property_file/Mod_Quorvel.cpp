@@ -157,6 +157,25 @@ inline void LookLean(const char* p, LeanLook& look) {
 #endif
 }
 
+// The spaces among the 64 bytes at p, a bit each: for a text with blanks inside, which
+// is copied only when one of them is not a space.
+inline std::uint64_t Spaces(const char* p) {
+#ifdef __SSE2__
+    std::uint64_t spaces = 0;
+    for (int part = 0; part < 4; ++part) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
+        spaces |= static_cast<std::uint64_t>(static_cast<unsigned>(
+                      _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')))))
+                  << (16 * part);
+    }
+    return spaces;
+#else
+    Look look;
+    Look64(p, look);
+    return look.spaces;
+#endif
+}
+
 // Whether the bytes from begin to end hold a byte of that kind.
 bool Holds(const char* begin, const char* end, Byte kind) {
     for (; begin != end; ++begin)
@@ -299,7 +318,8 @@ class Walker {
                 text = {start, size};
                 // A blank between text bytes: the texts' bits are not one run.
                 if (((texts + (texts & (0 - texts))) & texts) != 0 &&
-                    Holds(start, start + size, Ignored)) {
+                    (look.blanks & ~Spaces(base) & (((std::uint64_t{1} << size) - 1) << first)) !=
+                        0) {
                     text = Spill(text);
                     any = true;
                     goto slow;
