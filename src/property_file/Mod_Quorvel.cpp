@@ -217,8 +217,11 @@ class NumberTest {
         const __m128i shifted = _mm_add_epi8(v, _mm_set1_epi8(static_cast<char>(128 - '0')));
         const std::uint64_t digits =
             bits(_mm_cmplt_epi8(shifted, _mm_set1_epi8(static_cast<char>(-128 + 10)))) & all;
+        const std::uint64_t point = bits(_mm_cmpeq_epi8(v, decimals_)) & all;
+        // Most values: digits and at most one decimal.
+        if ((digits | point) == all && digits != 0 && (point & (point - 1)) == 0) return true;
         const std::uint64_t sign = static_cast<std::uint64_t>(p[0] == '+' || p[0] == '-');
-        const std::uint64_t decimals = bits(_mm_cmpeq_epi8(v, decimals_)) & all & ~sign;
+        const std::uint64_t decimals = point & ~sign;
         const std::uint64_t groups = bits(_mm_cmpeq_epi8(v, groups_)) & all & ~sign;
         if ((digits | decimals | groups | sign) != all || digits == 0 ||
             (decimals & (decimals - 1)) != 0)
