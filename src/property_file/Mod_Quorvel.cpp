@@ -280,7 +280,7 @@ class Walker {
         LookLean(base, look);
         std::uint64_t ahead = look.delimiters;   // delimiters not yet taken
         std::uint64_t from = ~std::uint64_t{0};  // the bits from at on
-        // The name a "(" took, in the bytes (unless held_: then in name_).
+        // The name a "(" took, in the bytes (unless held_: then in held_name_).
         const char* nameAt = begin;
         std::uint32_t nameSize = 0;
         bool motor = false;
@@ -382,7 +382,7 @@ class Walker {
 
   private:
     // The delimiter's step for texts that may stand in the buffers, with the name a "("
-    // took in name_ (or in held_ when held_); true when it finished token_.
+    // took in name_ (in held_name_ when held_); true when it finished token_.
     bool Step(char c, std::string_view text, bool any) {
         const std::string_view name = held_ ? std::string_view(held_name_) : name_;
         bool done = true;
