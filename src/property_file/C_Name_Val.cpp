@@ -25,11 +25,6 @@ std::uint32_t KindCode(std::int16_t typ) {
 // The list's text is addressed with 31 bits.
 constexpr std::size_t kMaxText = 0x7FFFFFFFu;
 
-// A block added when the last is full: an eighth of the entries so far, so that
-// the room left over stays small, within these bounds.
-constexpr std::size_t kMinBlock = 1024;
-constexpr std::size_t kMaxBlock = 65536;
-
 }  // namespace
 
 void Entries::FreeSlots::operator()(Slot* cells) const {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <iterator>
 #include <memory>
@@ -87,23 +89,56 @@ class Entries {
         }
         PushSlow(entry);
     }
-    // push_back for the parser's tokens: texts that stand in the bytes AdoptText took
-    // (or are empty) and a kind a file gives, so nothing needs looking up.
-    void PushFromBytes(std::string_view name, std::string_view value, std::int16_t typ) {
-        if (free_ == freeEnd_ || value.size() > kSizeMask) return PushSlow({name, value, typ});
-        const auto base = reinterpret_cast<std::uintptr_t>(bytes_.get());
-        const auto at = [base](std::string_view text) {
-            return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(text.data()) - base);
-        };
-        constexpr std::uint32_t kCodes = 4 | 3 << 3 | 0 << 6 | 1 << 9 | 2 << 12;
-        const auto code = static_cast<std::uint32_t>(typ + 2);
-        *free_++ = {{at(name), static_cast<std::uint32_t>(name.size())},
-                    at(value),
-                    static_cast<std::uint32_t>(value.size()) | (kCodes >> (3 * code) & 7)
-                                                                   << kSizeBits};
-        ++size_;
-    }
     void clear() { *this = Entries(); }
+
+    // The parser's way to append a file's entries: texts as places in the bytes the list
+    // adopted, the kind as the code Decode reads. Close (or the end of the Tail) hands
+    // the entries to the list; nothing else may change the list meanwhile.
+    class Tail {
+      public:
+        static constexpr std::uint32_t kText = 1, kNumber = 2, kOpen = 3, kClose = 4;
+
+        explicit Tail(Entries& list) : list_(list) { Open(); }
+        Tail(const Tail&) = delete;
+        Tail& operator=(const Tail&) = delete;
+        ~Tail() { Close(); }
+
+        // Sizes below 512 MiB; the texts stand in the adopted bytes.
+        void Put(std::uint32_t nameAt, std::uint32_t nameSize, std::uint32_t valueAt,
+                 std::uint32_t valueSize, std::uint32_t code) {
+            // As two words: the slot's fields in memory order (little-endian).
+            const std::uint64_t words[2] = {
+                nameAt | std::uint64_t{nameSize} << 32,
+                valueAt | std::uint64_t{valueSize | code << kSizeBits} << 32};
+            std::memcpy(at_++, words, sizeof words);
+            if (at_ == end_) {
+                Close();
+                Open();
+            }
+        }
+        // Any entry, its texts copied where they do not stand in the list's text.
+        void Push(const C_Name_Val& entry) {
+            Close();
+            list_.push_back(entry);
+            Open();
+        }
+        void Close() {
+            list_.size_ += static_cast<std::size_t>(at_ - list_.free_);
+            list_.free_ = at_;
+        }
+
+      private:
+        // Always room for one more slot.
+        void Open() {
+            if (list_.free_ == list_.freeEnd_)
+                list_.AddBlock(std::clamp(list_.size_ / 8, kMinBlock, kMaxBlock));
+            at_ = list_.free_;
+            end_ = list_.freeEnd_;
+        }
+        Entries& list_;
+        Slot* at_ = nullptr;
+        Slot* end_ = nullptr;
+    };
 
     std::size_t size() const { return size_; }
     // The bytes the texts stand in (the file's and the list's own): about the size
@@ -207,6 +242,10 @@ class Entries {
                blocks_[block].first;
     }
 
+    // A block added when the last is full: an eighth of the entries so far, so that
+    // the room left over stays small, within these bounds.
+    static constexpr std::size_t kMinBlock = 1024;
+    static constexpr std::size_t kMaxBlock = 65536;
     static constexpr std::uint32_t kOwned = 0x80000000u;
     static constexpr std::uint32_t kSizeBits = 29;
     static constexpr std::uint32_t kSizeMask = (1u << kSizeBits) - 1;

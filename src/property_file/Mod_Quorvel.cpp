@@ -118,180 +118,324 @@ const char* FindDelimiter(const char* p, const char*& firstIgnored) {
     }
 }
 
-#ifdef __SSE2__
-// IsPlainNumber for a text of 1 to 16 bytes in a block that goes on for 16 more
-// (as a value in the padded bytes does), without a byte loop: every byte must be a
-// digit, the decimal or a grouping byte, or a sign in front; at most one decimal;
-// a grouping byte only after a digit, before the decimal and followed by a digit.
-bool IsShortPlainNumber(const char* p, std::size_t size, char decimal, char group) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const auto bits = [](__m128i mask) {
-        return static_cast<std::uint32_t>(static_cast<unsigned>(_mm_movemask_epi8(mask)));
-    };
-    const std::uint32_t all = (std::uint32_t{1} << size) - 1;
-    // Signed: bytes above 127 are negative, so never digits.
-    const std::uint32_t digits = bits(_mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('0' - 1)),
-                                                    _mm_cmplt_epi8(v, _mm_set1_epi8('9' + 1)))) &
-                                 all;
-    const std::uint32_t sign = p[0] == '+' || p[0] == '-' ? 1 : 0;
-    const std::uint32_t decimals =
-        decimal != '\0' ? bits(_mm_cmpeq_epi8(v, _mm_set1_epi8(decimal))) & all & ~sign : 0;
-    const std::uint32_t groups =
-        group != '\0' ? bits(_mm_cmpeq_epi8(v, _mm_set1_epi8(group))) & all & ~sign : 0;
-    if ((digits | decimals | groups | sign) != all || digits == 0 ||
-        (decimals & (decimals - 1)) != 0)
-        return false;
-    if (groups == 0) return true;
-    return ((groups << 1) & ~digits) == 0 && (decimals == 0 || (groups & ~(decimals - 1)) == 0) &&
-           std::countr_zero(digits) < std::countr_zero(groups);
-}
-#endif
-
-// A finished token. The views point into the bytes or into the tokenizer's buffers
-// and hold until the next call; both are trimmed.
-struct Token {
-    std::string_view name;
-    std::string_view value;
-    std::int16_t kind = typ::BareName;
+// What the tokenizer needs of the 64 bytes at a place for most tokens, a bit each:
+// delimiters and blanks. Spaces and ignored bytes are told apart only for the rare
+// text that has a blank inside or none at all.
+struct LeanLook {
+    std::uint64_t delimiters = 0;
+    std::uint64_t blanks = 0;
 };
 
-// Cuts the bytes into tokens. The text collected before a delimiter is all the
-// bytes since the previous one, less the ignored bytes. Every use trims it, so the
-// blanks at both ends are skipped, and the rest stays a view into the bytes unless
-// an ignored byte splits it (a line break inside a name): only then is it copied.
-class Tokenizer {
+inline void LookLean(const char* p, LeanLook& look) {
+#ifdef __SSE2__
+    const __m128i parens = _mm_set1_epi8(')'), open = _mm_set1_epi8('{'),
+                  close = _mm_set1_epi8('}'), one = _mm_set1_epi8(1),
+                  blankBelow = _mm_set1_epi8(' ' + 2);
+    const auto bits = [](__m128i mask) {
+        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(mask)));
+    };
+    std::uint64_t delimiters = 0, blanks = 0;
+    for (int part = 0; part < 4; ++part) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
+        // "(" and ")" differ only in the lowest bit.
+        const __m128i found =
+            _mm_or_si128(_mm_cmpeq_epi8(_mm_or_si128(v, one), parens),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)));
+        // One added, signed: 127 and the bytes above it wrap to -128 ... 0, the bytes
+        // up to the space become 1 ... 33; all of them, and only they, stay below 34.
+        const __m128i blank = _mm_cmplt_epi8(_mm_add_epi8(v, one), blankBelow);
+        delimiters |= bits(found) << (16 * part);
+        blanks |= bits(blank) << (16 * part);
+    }
+    look.delimiters = delimiters;
+    look.blanks = blanks;
+#else
+    Look full;
+    Look64(p, full);
+    look.delimiters = full.delimiters;
+    look.blanks = full.blanks;
+#endif
+}
+
+// The spaces among the 64 bytes at p, a bit each: for a text with blanks inside, which
+// is copied only when one of them is not a space.
+inline std::uint64_t Spaces(const char* p) {
+#ifdef __SSE2__
+    std::uint64_t spaces = 0;
+    for (int part = 0; part < 4; ++part) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
+        spaces |= static_cast<std::uint64_t>(static_cast<unsigned>(
+                      _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')))))
+                  << (16 * part);
+    }
+    return spaces;
+#else
+    Look look;
+    Look64(p, look);
+    return look.spaces;
+#endif
+}
+
+// Whether the bytes from begin to end hold a byte of that kind.
+bool Holds(const char* begin, const char* end, Byte kind) {
+    for (; begin != end; ++begin)
+        if (Classify(*begin) == kind) return true;
+    return false;
+}
+
+// Tells numbers among value texts (trimmed) in the user's format.
+class NumberTest {
   public:
-    // bytes must be followed by kPad bytes of ")".
-    Tokenizer(const char* bytes, std::size_t size, const NumberFormat& format)
-        : begin_(bytes),
-          at_(bytes),
-          end_(bytes + size),
-          base_(bytes),
-          decimal_(format.DecimalSeparator()),
+    explicit NumberTest(const NumberFormat& format)
+        : decimal_(format.DecimalSeparator()),
           group_(format.GroupSeparator()),
           plainDecimal_(PlainDecimal(decimal_)),
-          plainGroup_(PlainGroup(group_, plainDecimal_)) {
-        Look64(base_, look_);
+          plainGroup_(PlainGroup(group_, plainDecimal_))
+#ifdef __SSE2__
+          ,
+          decimals_(_mm_set1_epi8(plainDecimal_)),
+          groups_(_mm_set1_epi8(plainGroup_))
+#endif
+    {
     }
 
-    // The next finished token; false when the bytes end first (the unfinished
-    // token is then dropped).
-    bool Next(Token& token) {
-        std::string_view name;  // what a "(" took: in the bytes or in name_
-        for (;;) {
-            bool any = false;  // collected text, maybe spaces only ("{" needs it)
-            std::string_view text;
-            Byte delimiter = Text;
-            if (!Collect(any, text, delimiter)) return false;
-            switch (delimiter) {
-                case Open:
-                    if (!any) break;  // no name: not a group
-                    token = {text, {}, typ::GroupOpen};
-                    return true;
-                case Close:
-                    // Text since the "(" is dropped; a name the "(" took stays.
-                    token = {name, {}, typ::GroupClose};
-                    return true;
-                case ValueStart:
-                    if (any) {
-                        if (!spilled_.empty() && text.data() == spilled_.data()) {
-                            name_.swap(spilled_);  // spilled_ is free for the value
-                            text = name_;
-                        }
-                        name = text;
-                    }
-                    break;
-                default: {  // ")"
-                    // Blanks around a number are allowed, so the trimmed text tells.
-                    // The plain form is tested inline first: a value in every line.
-                    const bool numeric =
-                        PlainNumber(text) || IsLocaleNumber(text, decimal_, group_);
-                    token = {name, text, numeric ? typ::Number : typ::Text};
-                    return true;
-                }
-            }
-        }
+    // Whether a text of 0 to 63 bytes in a block that goes on for 16 more (as a text in
+    // the padded bytes does) has the plain form of a number, IsPlainNumber's rules for up
+    // to 16 bytes, by one 16-byte look: every byte a digit, the decimal or a grouping
+    // byte, or a sign in front; at most one decimal; a grouping byte only after a digit,
+    // before the decimal and followed by a digit. False for an empty text and beyond 16
+    // bytes.
+    bool Short(const char* p, std::size_t size) const {
+#ifdef __SSE2__
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const auto bits = [](__m128i mask) {
+            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(mask)));
+        };
+        const std::uint64_t all = (std::uint64_t{1} << size) - 1;
+        // Shifted so that "0" ... "9" become the ten lowest signed bytes. A decimal or
+        // grouping byte of '\0' (none plain) matches nothing: a text holds no NUL.
+        const __m128i shifted = _mm_add_epi8(v, _mm_set1_epi8(static_cast<char>(128 - '0')));
+        const std::uint64_t digits =
+            bits(_mm_cmplt_epi8(shifted, _mm_set1_epi8(static_cast<char>(-128 + 10)))) & all;
+        const std::uint64_t point = bits(_mm_cmpeq_epi8(v, decimals_)) & all;
+        // Most values: digits and at most one decimal.
+        if ((digits | point) == all && digits != 0 && (point & (point - 1)) == 0) return true;
+        const std::uint64_t sign = static_cast<std::uint64_t>(p[0] == '+' || p[0] == '-');
+        const std::uint64_t decimals = point & ~sign;
+        const std::uint64_t groups = bits(_mm_cmpeq_epi8(v, groups_)) & all & ~sign;
+        if ((digits | decimals | groups | sign) != all || digits == 0 ||
+            (decimals & (decimals - 1)) != 0)
+            return false;
+        if (groups == 0) return true;
+        return ((groups << 1) & ~digits) == 0 &&
+               (decimals == 0 || (groups & ~(decimals - 1)) == 0) &&
+               std::countr_zero(digits) < std::countr_zero(groups);
+#else
+        return size <= 16 && IsPlainNumber({p, size}, plainDecimal_, plainGroup_);
+#endif
     }
-
-    // How many texts were copied out of the bytes so far.
-    std::size_t Spills() const { return spills_; }
+    // Any text. A number starts with a sign, a digit or the decimal separator, which
+    // turns most texts away at their first byte.
+    bool operator()(std::string_view text) const {
+        if (text.empty()) return false;
+        const char c = text.front();
+        if (c != '+' && c != '-' && (c < '0' || c > '9') && (decimal_.empty() || c != decimal_[0]))
+            return false;
+        return IsLocaleNumber(text, decimal_, group_);
+    }
 
   private:
-    // Collects the text up to the next delimiter, trimmed; any tells whether there
-    // was text at all. False when the bytes end first.
-    bool Collect(bool& any, std::string_view& text, Byte& delimiter) {
-        // Most tokens end within the 64 bytes last looked at, or within the next 64:
-        // their shape is read off the look's bits.
-        for (bool fresh = false;; fresh = true) {
-            const auto offset = static_cast<std::size_t>(at_ - base_);
-            const std::uint64_t ahead =
-                offset < 64 ? look_.delimiters & (~std::uint64_t{0} << offset) : 0;
-            if (ahead != 0) {
-                const int found = std::countr_zero(ahead);
-                const char* const p = base_ + found;
-                if (p >= end_) {
-                    at_ = end_;
-                    return false;
+    std::string decimal_;
+    std::string group_;
+    char plainDecimal_;
+    char plainGroup_;
+#ifdef __SSE2__
+    __m128i decimals_;  // plainDecimal_ in every byte
+    __m128i groups_;
+#endif
+};
+
+// Cuts the bytes into entries, delimiter by delimiter. The text collected before a
+// delimiter is all the bytes since the previous one, less the ignored bytes; it is
+// trimmed of the blanks at both ends, and stays a place in the bytes unless an ignored
+// byte splits it (a line break inside a name): only then is it copied.
+//
+// Most texts end within the 64 bytes last looked at: their place is read off the look's
+// bits, and a finished token goes straight into the list's next slot. The walk's state
+// stays in locals of one function, so that it lives in registers; what is rare (a text
+// longer than a look, a copied text) takes the slower way through Step.
+class Walker {
+  public:
+    // bytes must be followed by kPad bytes of ")".
+    Walker(const char* bytes, std::size_t size, const NumberFormat& format)
+        : begin_(bytes), end_(bytes + size), numbers_(format) {}
+
+    // Appends the entries to the list, which has adopted the bytes.
+    void Run(Entries& list, Vehicle& vehicle) {
+        Entries::Tail tail(list);
+        const char* const begin = begin_;
+        const char* at = begin;  // after the last delimiter
+        const char* base = begin;
+        LeanLook look;
+        LookLean(base, look);
+        std::uint64_t ahead = look.delimiters;   // delimiters not yet taken
+        std::uint64_t from = ~std::uint64_t{0};  // the bits from at on
+        // The name a "(" took, in the bytes (unless held_: then in held_name_).
+        const char* nameAt = begin;
+        std::uint32_t nameSize = 0;
+        bool motor = false;
+        std::uint32_t gears = 0;
+        for (;;) {
+            const char* p;
+            std::string_view text;
+            bool any;
+            if (ahead == 0) {
+                base = at;
+                LookLean(base, look);
+                ahead = look.delimiters;
+                from = ~std::uint64_t{0};
+                if (ahead == 0) {
+                    p = Long(at, text, any);  // a text longer than one look
+                    if (p >= end_) break;
+                    at = p + 1;
+                    goto slow;
                 }
-                const std::uint64_t range =
-                    ((std::uint64_t{1} << found) - 1) & ~((std::uint64_t{1} << offset) - 1);
-                const std::uint64_t texts = ~look_.blanks & range;
-                delimiter = Classify(*p);
-                if (texts == 0) {
-                    any = (look_.spaces & range) != 0;
-                    text = {};
-                } else {
-                    const int first = std::countr_zero(texts);
-                    const int last = std::bit_width(texts) - 1;
-                    const std::uint64_t inside =
-                        (~std::uint64_t{0} >> (63 - last)) & (~std::uint64_t{0} << first);
-                    any = true;
-                    text =
-                        std::string_view(base_ + first, static_cast<std::size_t>(last + 1 - first));
-                    if ((look_.blanks & ~look_.spaces & inside) != 0) text = Spill(text);
-                }
-                at_ = p + 1;
-                return true;
             }
-            if (fresh) break;
-            base_ = at_;
-            Look64(base_, look_);
+            {
+                const std::uint64_t low = ahead & (0 - ahead);
+                p = base + std::countr_zero(ahead);
+                if (p >= end_) break;
+                const std::uint64_t range = (low - 1) & from;
+                const std::uint64_t texts = range & ~look.blanks;
+                // Whether there was text at all, spaces only included: asked by "{" and "(".
+                const auto collected = [&] {
+                    return texts != 0 || Holds(p - std::popcount(range), p, Space);
+                };
+                ahead &= ahead - 1;
+                from = ~((low << 1) - 1);
+                at = p + 1;
+                const int first = std::countr_zero(texts | low);
+                const char* const start = base + first;
+                const auto size =
+                    static_cast<std::uint32_t>(texts == 0 ? 0 : std::bit_width(texts) - first);
+                text = {start, size};
+                // A blank between text bytes: the texts' bits are not one run.
+                if (((texts + (texts & (0 - texts))) & texts) != 0 &&
+                    (look.blanks & ~Spaces(base) & (((std::uint64_t{1} << size) - 1) << first)) !=
+                        0) {
+                    text = Spill(text);
+                    any = true;
+                    goto slow;
+                }
+                if (held_) {
+                    any = collected();
+                    goto slow;
+                }
+                const auto emit = [&](const char* name, std::uint32_t named,
+                                      std::uint32_t valueSize, std::uint32_t code) {
+                    // "Motor" or "Gang", read 8 bytes at a time (little-endian: the
+                    // name's first byte is the word's lowest).
+                    std::uint64_t word;
+                    std::memcpy(&word, name, sizeof word);
+                    motor |= (named == 5) & ((word & 0xFFFFFFFFFFull) == 0x726F746F4Dull);
+                    gears += (named == 4) & ((word & 0xFFFFFFFFull) == 0x676E6147ull);
+                    tail.Put(static_cast<std::uint32_t>(name - begin), named,
+                             static_cast<std::uint32_t>(start - begin), valueSize, code);
+                    nameSize = 0;  // a finished token leaves no name
+                };
+                switch (*p) {
+                    case '(':
+                        if (collected()) {
+                            nameAt = start;
+                            nameSize = size;
+                        }
+                        break;
+                    case ')': {
+                        const bool numeric = numbers_.Short(start, size) || numbers_(text);
+                        emit(nameAt, nameSize, size,
+                             numeric ? Entries::Tail::kNumber : Entries::Tail::kText);
+                        break;
+                    }
+                    case '{':
+                        if (collected()) emit(start, size, 0, Entries::Tail::kOpen);
+                        break;
+                    default:  // "}"
+                        emit(nameAt, nameSize, 0, Entries::Tail::kClose);
+                }
+                continue;
+            }
+        slow:
+            // A text copied out of the bytes, or a name held: the entry is copied.
+            name_ = {nameAt, nameSize};
+            if (Step(*p, text, any)) {
+                motor |= token_.Name == "Motor";
+                gears += token_.Name == "Gang";
+                tail.Push(token_);
+            }
+            // The fast steps read 8 bytes at nameAt, whatever its size.
+            nameAt = held_ || name_.empty() ? begin : name_.data();
+            nameSize = held_ ? 0 : static_cast<std::uint32_t>(name_.size());
         }
-        // A text longer than one look.
-        const char* p = at_;
+        vehicle.HasMotor |= motor;
+        vehicle.GearCount = static_cast<std::int32_t>(gears);
+    }
+
+  private:
+    // The delimiter's step for texts that may stand in the buffers, with the name a "("
+    // took in name_ (in held_name_ when held_); true when it finished token_.
+    bool Step(char c, std::string_view text, bool any) {
+        const std::string_view name = held_ ? std::string_view(held_name_) : name_;
+        bool done = true;
+        switch (c) {
+            case '{':
+                done = any;
+                token_ = {text, {}, typ::GroupOpen};
+                break;
+            case '}':
+                // Text since the "(" is dropped; a name the "(" took stays.
+                token_ = {name, {}, typ::GroupClose};
+                break;
+            case '(':
+                done = false;
+                if (!any) break;
+                held_ = !spilled_.empty() && text.data() == spilled_.data();
+                if (held_) {
+                    held_name_.swap(spilled_);  // spilled_ is free for the value
+                } else {
+                    name_ = text;
+                }
+                break;
+            default:  // ")"
+                token_ = {name, text, numbers_(text) ? typ::Number : typ::Text};
+        }
+        if (done) {
+            held_ = false;  // token_ views held_name_ until the next step
+            name_ = {};
+        }
+        return done;
+    }
+
+    // Collects a text longer than one look, from at up to the next delimiter, trimmed;
+    // any tells whether there was text at all. The delimiter's place, end_ or beyond
+    // when the bytes end first.
+    const char* Long(const char* at, std::string_view& text, bool& any) {
+        const char* p = at;
         bool spaces = false;  // spaces in front, skipped
         for (Byte b; Blank(b = Classify(*p)); ++p) spaces |= b == Space;
         const char* const start = p;
         const char* firstIgnored = nullptr;
         p = FindDelimiter(p, firstIgnored);
-        if (p >= end_) {
-            at_ = end_;
-            return false;
-        }
-        at_ = p + 1;
-        delimiter = Classify(*p);
+        if (p >= end_) return p;
+        const char* const delimiter = p;
         while (p > start && Blank(Classify(p[-1]))) --p;
         any = spaces || p > start;
         text = std::string_view(start, static_cast<std::size_t>(p - start));
         if (firstIgnored != nullptr && firstIgnored < p) text = Spill(text);
-        return true;
-    }
-
-    bool PlainNumber(std::string_view text) const {
-#ifdef __SSE2__
-        // A value in the bytes (not spilled) has the padding behind it.
-        const auto offset = reinterpret_cast<std::uintptr_t>(text.data()) -
-                            reinterpret_cast<std::uintptr_t>(begin_);
-        if (!text.empty() && text.size() <= 16 &&
-            offset < static_cast<std::uintptr_t>(end_ - begin_))
-            return IsShortPlainNumber(text.data(), text.size(), plainDecimal_, plainGroup_);
-#endif
-        return IsPlainNumber(text, plainDecimal_, plainGroup_);
+        return delimiter;
     }
 
     // The text without its ignored bytes (a line break inside a name, say), in spilled_.
     std::string_view Spill(std::string_view text) {
-        ++spills_;
         spilled_.clear();
         for (const char c : text)
             if (Classify(c) != Ignored) spilled_.push_back(c);
@@ -299,17 +443,13 @@ class Tokenizer {
     }
 
     const char* begin_;
-    const char* at_;
     const char* end_;
-    const char* base_;  // where look_ was taken
-    Look look_;
-    std::string decimal_;
-    std::string group_;
-    char plainDecimal_;
-    char plainGroup_;
-    std::string name_;
+    NumberTest numbers_;
+    C_Name_Val token_;
+    std::string_view name_;  // the name a "(" took, in the bytes
+    bool held_ = false;      // the name a "(" took is in held_name_ instead
+    std::string held_name_;
     std::string spilled_;
-    std::size_t spills_ = 0;
 };
 
 // The host's files hold about one entry per 20 bytes (a short name and a number on
@@ -378,7 +518,7 @@ Shape ShapeOf(std::string_view bytes) {
 
 // The memory beyond the read block that entries of that shape take: further blocks of
 // slots (up to 65,536 each, the last partly empty) and the split texts, held up to five
-// times over (the list's own text as it grows, the tokenizer's two buffers).
+// times over (the list's own text as it grows, the walker's two buffers).
 std::uint64_t ExtraNeed(Shape shape, std::uint64_t roomEntries) {
     const std::uint64_t slots = shape.entries > roomEntries ? shape.entries - roomEntries : 0;
     const std::uint64_t blocks = slots == 0 ? 0 : (65536 + slots / 1024 + 1) * Entries::kEntrySize;
@@ -386,28 +526,22 @@ std::uint64_t ExtraNeed(Shape shape, std::uint64_t roomEntries) {
 }
 
 // Parses the block's bytes (padded) into the list. The list takes the bytes as its
-// text and the room for its slots when it has no text yet; otherwise it copies what
-// it keeps.
+// text and the room for its slots when it has no text yet; otherwise the entries are
+// read into a list of their own and copied over.
 void ParseOwned(ReadBlock block, Entries& list, Vehicle& vehicle, const NumberFormat& format) {
     vehicle.GearCount = 0;
     char* const room = block.Room();
     const std::size_t size = block.size;
     const std::shared_ptr<const char[]> bytes(std::move(block.data));
-    const bool ownsBytes = list.AdoptText(bytes, size, room, block.room);
-    list.Reserve(size / kBytesPerEntry);
-    Tokenizer tokens(bytes.get(), size, format);
-    Token token;
-    for (std::size_t spills = 0; tokens.Next(token); spills = tokens.Spills()) {
-        // Compares the sizes first.
-        if (token.name == "Motor") vehicle.HasMotor = true;
-        if (token.name == "Gang") ++vehicle.GearCount;
-        // A token without a copied text stands in the bytes the list took.
-        if (tokens.Spills() == spills && ownsBytes) {
-            list.PushFromBytes(token.name, token.value, token.kind);
-        } else {
-            list.push_back({token.name, token.value, token.kind});
-        }
+    if (!list.AdoptText(bytes, size, room, block.room)) {
+        Entries own;
+        own.AdoptText(bytes, size, room, block.room);
+        Walker(bytes.get(), size, format).Run(own, vehicle);
+        own.ForEach([&list](const C_Name_Val& entry) { list.push_back(entry); });
+        return;
     }
+    list.Reserve(size / kBytesPerEntry);
+    Walker(bytes.get(), size, format).Run(list, vehicle);
 }
 
 // The whole remaining file in a block with the padding; empty on a read error (errno
