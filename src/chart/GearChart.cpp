@@ -113,13 +113,13 @@ GearChart ComputeGearChart(const EditorState& state) {
             // The next faster gear turns slower at the same speed, by the ratio of ratios.
             row.afterShift = c.u3 * std::fabs(c.rows[i + 1].ratio) / std::fabs(row.ratio);
         }
-        row.cells = {
-            row.reverse ? "R" + std::to_string(++reverseNumber) : std::to_string(++forwardNumber),
-            RatioCell(row.ratio),
-            Speed(row.atU1),
-            Speed(row.atU2),
-            SpeedText(state, row.ratio),
-            row.afterShift ? FormatDecimal(*row.afterShift) : std::string()};
+        row.cells = {row.reverse ? std::string("R").append(std::to_string(++reverseNumber))
+                                 : std::to_string(++forwardNumber),
+                     RatioCell(row.ratio),
+                     Speed(row.atU1),
+                     Speed(row.atU2),
+                     SpeedText(state, row.ratio),
+                     row.afterShift ? FormatDecimal(*row.afterShift) : std::string()};
     }
 
     // Where no forward gear runs between U1 and U3, from the slowest gear's start on.
@@ -439,9 +439,13 @@ std::string ChartSvg(const DisplayList& list, const ChartColours& colours) {
                Stroke(colours, l.role, l.width, l.dashed) + "/>\n";
     for (const ChartPolyline& p : list.polylines) {
         svg += "<polyline points=\"";
+        // Appended piece by piece: "x" + a temporary makes GCC 12's optimiser warn falsely.
         for (std::size_t i = 0; i < p.points.size(); ++i)
-            svg += (i ? " " : "") + Number(p.points[i].x) + "," + Number(p.points[i].y);
-        svg += "\"" + Stroke(colours, p.role, p.width, p.dashed) + "/>\n";
+            svg.append(i ? " " : "")
+                .append(Number(p.points[i].x))
+                .append(",")
+                .append(Number(p.points[i].y));
+        svg.append("\"").append(Stroke(colours, p.role, p.width, p.dashed)).append("/>\n");
     }
     for (const ChartText& t : list.texts) {
         const int column = static_cast<int>(t.anchor) % 3;  // left, middle, right

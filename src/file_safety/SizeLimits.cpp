@@ -77,7 +77,9 @@ std::uint64_t ControlGroupLeft([[maybe_unused]] const std::string& root) {
     for (std::string line; std::getline(in, line);) {
         const std::size_t first = line.find(':'), second = line.find(':', first + 1);
         if (first == std::string::npos || second == std::string::npos) continue;
-        const std::string controllers = "," + line.substr(first + 1, second - first - 1) + ",";
+        // Built by appending: "," + a temporary makes GCC 12's optimiser warn falsely.
+        std::string controllers(",");
+        controllers.append(line, first + 1, second - first - 1).append(",");
         const std::string group = line.substr(second + 1);
         if (line.starts_with("0::")) {
             left = std::min(left, LeftInGroups(root + "/sys/fs/cgroup", group,
