@@ -215,10 +215,8 @@ TEST_F(Win32Test, EveryControlAsTheTableGivesIt) {
         }
         wchar_t tip[512] = {};
         TOOLINFOW tool = {};
-        tool.cbSize = TTTOOLINFOW_V2_SIZE;
-        tool.hwnd = in;
+        tool.cbSize = TTTOOLINFOW_V2_SIZE, tool.hwnd = in, tool.lpszText = tip;
         tool.uId = reinterpret_cast<UINT_PTR>(h);
-        tool.lpszText = tip;
         SendMessageW(window->tooltips(), TTM_GETTEXTW, 512, reinterpret_cast<LPARAM>(&tool));
         EXPECT_EQ(Utf8(tip), c.tooltip);
         // Every caption fits its control in the control's own font.
@@ -302,18 +300,12 @@ TEST_F(Win32Test, MessageBoxesShowPathsWholeAndAnswerJaNein) {
     std::string path = "C:\\Rollmaterial";
     for (int i = 0; i < 16; ++i) path += "\\Unterordner_" + std::to_string(i);
     const std::string text = "Die Datei\r\n" + path + "\\elok.txt\r\nwurde nicht gefunden.";
-    struct Case {
-        bool ask;
-        UINT message;  // WM_SYSCHAR is the key with Alt
-        wchar_t key;
-        bool yes;
-    };
-    const Case cases[] = {
-        {false, WM_KEYDOWN, VK_RETURN, false},
-        {true, WM_SYSCHAR, L'j', true},
-        {true, WM_CHAR, L'n', false},
-    };
-    for (const Case& c : cases) {
+    // clang-format off
+    const struct { bool ask; UINT message; wchar_t key; bool yes; } cases[] = {  // WM_SYSCHAR: Alt
+        {false, WM_KEYDOWN, VK_RETURN, false}, {true, WM_SYSCHAR, L'j', true},
+        {true, WM_CHAR, L'n', false}};
+    // clang-format on
+    for (const auto& c : cases) {
         SCOPED_TRACE(int(c.key));
         std::wstring shown, buttons;
         int wider = 0;
@@ -344,10 +336,8 @@ TEST_F(Win32Test, MessageBoxesShowPathsWholeAndAnswerJaNein) {
                                : (boxes.ShowMessage("", text, MessageIcon::Critical), false);
         EXPECT_EQ(yes, c.yes);
         EXPECT_EQ(wider, 0) << Utf8(shown);
-        std::erase_if(shown, [](wchar_t ch) { return ch == L'\r' || ch == L'\n'; });
-        std::wstring whole = Wide(text);
-        std::erase_if(whole, [](wchar_t ch) { return ch == L'\r' || ch == L'\n'; });
-        EXPECT_EQ(shown, whole);
+        auto flat = [](std::wstring t) { return std::erase(t, L'\r'), std::erase(t, L'\n'), t; };
+        EXPECT_EQ(flat(shown), flat(Wide(text)));
         EXPECT_EQ(buttons, c.ask ? L"&Ja|&Nein" : L"");
     }
     onBox = nullptr;
@@ -373,16 +363,12 @@ TEST_F(Win32Test, GetriebeFollowsTheFieldsAndClosesWithTheWindow) {
     auto listCells = [&] {
         std::string cells;
         const int rows = static_cast<int>(SendMessageW(chart->table(), LVM_GETITEMCOUNT, 0, 0));
-        for (int r = 0; r < rows; ++r) {
-            for (int c = 0; c < 6; ++c) {
-                wchar_t text[64] = {};
-                LVITEMW item = {};
-                item.iSubItem = c;
-                item.pszText = text;
-                item.cchTextMax = 64;
-                SendMessageW(chart->table(), LVM_GETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
-                cells += Utf8(text) + "|";
-            }
+        for (int at = 0; at < rows * 6; ++at) {  // six columns
+            wchar_t text[64] = {};
+            LVITEMW item = {};
+            item.iSubItem = at % 6, item.pszText = text, item.cchTextMax = 64;
+            SendMessageW(chart->table(), LVM_GETITEMTEXTW, at / 6, reinterpret_cast<LPARAM>(&item));
+            cells += Utf8(text) + "|";
         }
         return cells;
     };
