@@ -303,16 +303,22 @@ struct NoDialog : FileDialog {
 struct NoHost : HostLookup {
     std::string RollingStockFolder() override { return {}; }
 };
-
-// What the user waits for after choosing a file: reading it and filling the window.
-void LoadLocomotive(benchmark::State& state, const std::filesystem::path& dir) {
-    const std::string path = (dir / "e45.txt").string();
-    Put(path, MakeLocomotive());
+// What the editor's commands are handed: the German format, and a platform that asks
+// nothing and shows nothing.
+struct EditorFakes {
     GermanFormat format;
     SilentSink sink;
     NoDialog dialog;
     NoHost host;
     Services services{format, sink, dialog, host};
+};
+
+// What the user waits for after choosing a file: reading it and filling the window.
+void LoadLocomotive(benchmark::State& state, const std::filesystem::path& dir) {
+    const std::string path = (dir / "e45.txt").string();
+    Put(path, MakeLocomotive());
+    EditorFakes fakes;
+    Services& services = fakes.services;
     EditorState editor;
     for (auto _ : state) {
         LoadFile(editor, services, path);
@@ -331,11 +337,8 @@ void LoadNested(benchmark::State& state, const std::filesystem::path& dir) {
     for (std::size_t i = 0; i < levels; ++i) bytes += "A{\r\n";
     for (std::size_t i = 0; i < levels; ++i) bytes += "}\r\n";
     Put(path, bytes);
-    GermanFormat format;
-    SilentSink sink;
-    NoDialog dialog;
-    NoHost host;
-    Services services{format, sink, dialog, host};
+    EditorFakes fakes;
+    Services& services = fakes.services;
     EditorState editor;
     for (auto _ : state) {
         LoadFile(editor, services, path);
@@ -353,11 +356,8 @@ void SaveMasses(benchmark::State& state, const std::filesystem::path& dir) {
         std::ofstream out(path, std::ios::binary);
         for (std::size_t size = 0; size < (1u << 20); size += 14) out << "Masse ( 1 ) \r\n";
     }
-    GermanFormat format;
-    SilentSink sink;
-    NoDialog dialog;
-    NoHost host;
-    Services services{format, sink, dialog, host};
+    EditorFakes fakes;
+    Services& services = fakes.services;
     EditorState editor;
     LoadFile(editor, services, path);
     const std::string typed(static_cast<std::size_t>(state.range(0)), '7');

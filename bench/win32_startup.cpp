@@ -33,6 +33,17 @@ void Settle() {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
 }
 
+// Shows and paints a window made since start, then destroys it: the time it took.
+double ShownAndGone(HWND window, double start) {
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    UpdateWindow(window);
+    Settle();
+    const double took = Now() - start;
+    DestroyWindow(window);
+    Settle();
+    return took;
+}
+
 double EditorWindow(HINSTANCE instance) {
     const double start = Now();
     auto window = std::make_unique<quorvel::win32::Win32Window>();
@@ -66,13 +77,7 @@ double PlainWindow(HINSTANCE instance) {
                             8 + 60 * (place % 9), 26 * (place / 9), 57, 19, window, nullptr,
                             instance, nullptr);
     }
-    ShowWindow(window, SW_SHOWNOACTIVATE);
-    UpdateWindow(window);
-    Settle();
-    const double took = Now() - start;
-    DestroyWindow(window);
-    Settle();
-    return took;
+    return ShownAndGone(window, start);
 }
 
 const wchar_t* ClassOf(quorvel::ControlKind kind) {
@@ -120,13 +125,7 @@ double TableWindow(HINSTANCE instance) {
             quorvel::Pixels(control.height, 96), window, nullptr, instance, nullptr);
         SendMessageW(child, WM_SETFONT, font, FALSE);
     }
-    ShowWindow(window, SW_SHOWNOACTIVATE);
-    UpdateWindow(window);
-    Settle();
-    const double took = Now() - start;
-    DestroyWindow(window);
-    Settle();
-    return took;
+    return ShownAndGone(window, start);
 }
 
 double Median(std::vector<double> values) {
