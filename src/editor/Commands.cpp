@@ -5,9 +5,9 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -206,22 +206,28 @@ namespace {
 // Files are compared this many bytes at a time.
 constexpr std::size_t kPiece = 64 << 10;
 
+// The regular file at path, opened without waiting on a pipe or device put there in the
+// meantime; nothing for anything else.
+std::optional<DataFile> OpenPlain(const std::string& path) {
+    SystemError error;
+    unsigned kind = 0;
+    std::FILE* file = OpenRegularForReading(path, error, kind);
+    if (file == nullptr) return std::nullopt;
+    return std::optional<DataFile>(std::in_place, file);
+}
+
 // Whether the regular file at path holds exactly bytes: the size first, then the content
 // a piece at a time. False for anything else, a missing file included.
-bool FileHolds(const std::filesystem::path& path, std::string_view bytes) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error) ||
-        std::filesystem::file_size(path, error) != bytes.size() || error)
-        return false;
-    std::ifstream in(path, std::ios::binary);
+bool FileHolds(const std::string& path, std::string_view bytes) {
+    const std::optional<DataFile> in = OpenPlain(path);
+    if (!in || OpenFileSize(in->get()) != bytes.size()) return false;
     auto piece = std::make_unique<char[]>(kPiece);
-    while (in && !bytes.empty()) {
-        in.read(piece.get(), static_cast<std::streamsize>(std::min(kPiece, bytes.size())));
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (got == 0 || bytes.substr(0, got) != std::string_view(piece.get(), got)) return false;
+    for (;;) {
+        const std::size_t got = std::fread(piece.get(), 1, kPiece, in->get());
+        if (bytes.substr(0, got) != std::string_view(piece.get(), got)) return false;
         bytes.remove_prefix(got);
+        if (got < kPiece) return bytes.empty() && std::ferror(in->get()) == 0;
     }
-    return bytes.empty() && in.peek() == std::char_traits<char>::eof();
 }
 
 std::filesystem::path BackupOf(const std::string& path) {
@@ -231,37 +237,32 @@ std::filesystem::path BackupOf(const std::string& path) {
 // What the backup of the file at path holds, compared with the file's bytes as loaded.
 BackupState BackupStateOf(const std::string& path, std::string_view bytes) {
     std::error_code error;
-    const std::filesystem::path backup = BackupOf(path);
-    if (!std::filesystem::exists(std::filesystem::symlink_status(backup, error)))
+    if (!std::filesystem::exists(std::filesystem::symlink_status(BackupOf(path), error)))
         return BackupState::None;
-    return FileHolds(backup, bytes) ? BackupState::Holds : BackupState::Older;
+    return FileHolds(path + std::string(kBackupSuffix), bytes) ? BackupState::Holds
+                                                               : BackupState::Older;
 }
 
 // At save time: true when a backup exists and does not hold the file's current bytes,
 // so that what the save drops would be gone for good. The sizes decide most cases.
-// Never throws: a file that cannot be read counts as differing.
+// Never throws: a backup that cannot be read counts as differing.
 bool BackupLacksFile(const std::string& path) {
     std::error_code error;
-    const std::filesystem::path file = PathFromText(path), backup = BackupOf(path);
-    if (!std::filesystem::exists(std::filesystem::symlink_status(backup, error))) return false;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(BackupOf(path), error)))
+        return false;
+    const std::optional<DataFile> file = OpenPlain(path);
     // A file that is missing or not a plain file is the save's own refusal to tell.
-    if (!std::filesystem::is_regular_file(file, error)) return false;
-    const auto size = std::filesystem::file_size(file, error);
-    if (error) return false;
-    if (size != std::filesystem::file_size(backup, error) || error ||
-        !std::filesystem::is_regular_file(backup, error))
-        return true;
+    if (!file) return false;
+    const std::optional<DataFile> backup = OpenPlain(path + std::string(kBackupSuffix));
+    if (!backup || OpenFileSize(file->get()) != OpenFileSize(backup->get())) return true;
     // Piece by piece, so that no size of file needs more memory than two pieces.
-    std::ifstream a(file, std::ios::binary), b(backup, std::ios::binary);
     auto pieces = std::make_unique<char[]>(2 * kPiece);
-    for (std::uintmax_t left = size; left > 0;) {
-        const auto n = static_cast<std::streamsize>(std::min<std::uintmax_t>(left, kPiece));
-        if (!a.read(pieces.get(), n) || !b.read(pieces.get() + kPiece, n) ||
-            std::memcmp(pieces.get(), pieces.get() + kPiece, static_cast<std::size_t>(n)) != 0)
-            return true;
-        left -= static_cast<std::uintmax_t>(n);
+    for (;;) {
+        const std::size_t a = std::fread(pieces.get(), 1, kPiece, file->get());
+        const std::size_t b = std::fread(pieces.get() + kPiece, 1, kPiece, backup->get());
+        if (a != b || std::memcmp(pieces.get(), pieces.get() + kPiece, a) != 0) return true;
+        if (a < kPiece) return std::ferror(file->get()) != 0 || std::ferror(backup->get()) != 0;
     }
-    return false;
 }
 
 void Load(EditorState& state, Services& services, const std::string& path, bool isBackup) {
