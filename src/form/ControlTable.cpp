@@ -278,7 +278,7 @@ double LayoutScale(const std::function<int(std::string_view)>& textWidth, int li
 }
 
 int ScaledPixels(int twips, double scale) {
-    return scale == 1 ? Pixels(twips, 96) : static_cast<int>(std::lround(twips * scale / 15));
+    return Pixels(twips, 96, scale);
 }
 
 }  // namespace quorvel
