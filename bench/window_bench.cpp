@@ -75,15 +75,6 @@ quorvel::EditorState Loco() {
     return s;
 }
 
-struct FontMeasure : quorvel::TextMeasure {
-    explicit FontMeasure(const QFont& font) : metrics(font) {}
-    double Width(std::string_view text) const override {
-        return metrics.horizontalAdvance(QString::fromUtf8(text.data(), qsizetype(text.size())));
-    }
-    double Height() const override { return metrics.height(); }
-    QFontMetricsF metrics;
-};
-
 }  // namespace
 
 static void ChartOpen(benchmark::State& state) {
@@ -100,7 +91,7 @@ BENCHMARK(ChartOpen)->Unit(benchmark::kMicrosecond);
 static void ChartRedrawAfterReaction(benchmark::State& state) {
     quorvel::EditorState fields = Loco();
     QImage image(620, 330, QImage::Format_ARGB32_Premultiplied);
-    const FontMeasure measure(QApplication::font());
+    const quorvel::FontMeasure measure(QApplication::font());
     int turn = 0;
     for (auto _ : state) {
         fields.tx_U3 = ++turn % 2 ? "4500" : "4600";  // what a reaction may change

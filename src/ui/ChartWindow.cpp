@@ -37,15 +37,6 @@ Rgb FromQColor(const QColor& c) {
             static_cast<std::uint8_t>(c.blue())};
 }
 
-struct FontMeasure : TextMeasure {
-    explicit FontMeasure(const QFont& font) : metrics(font) {}
-    double Width(std::string_view text) const override {
-        return metrics.horizontalAdvance(Text(text));
-    }
-    double Height() const override { return metrics.height(); }
-    QFontMetricsF metrics;
-};
-
 QPen Pen(const ChartColours& colours, ChartRole role, double width, bool dashed) {
     QPen pen(Colour(colours, role), width);
     if (dashed) pen.setStyle(Qt::DashLine);
@@ -69,6 +60,10 @@ QAccessibleInterface* ChartAccessible(const QString&, QObject* object) {
 }
 
 }  // namespace
+
+double FontMeasure::Width(std::string_view text) const {
+    return metrics.horizontalAdvance(Text(text));
+}
 
 void PaintDisplayList(QPainter& painter, const DisplayList& list, const ChartColours& colours) {
     painter.setRenderHint(QPainter::Antialiasing);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFontMetricsF>
 #include <QWidget>
 #include <string>
 
@@ -9,6 +10,14 @@ class QPainter;
 class QTableWidget;
 
 namespace quorvel {
+
+// The chart's text measured in a Qt font, for laying the chart out.
+struct FontMeasure : TextMeasure {
+    explicit FontMeasure(const QFont& font) : metrics(font) {}
+    double Width(std::string_view text) const override;
+    double Height() const override { return metrics.height(); }
+    QFontMetricsF metrics;
+};
 
 // Paints a display list as it comes, with the colours for its roles.
 void PaintDisplayList(QPainter& painter, const DisplayList& list, const ChartColours& colours);
