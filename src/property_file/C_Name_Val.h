@@ -212,6 +212,24 @@ class Entries {
         }
     }
 
+    // Calls fast with every entry, first to last; where it returns false, slow with that
+    // entry, then fast again from the next. fast is a copy in a loop of its own that
+    // makes no call, so that its state stays in registers; it is copied back before
+    // slow is called.
+    template <typename Fast, typename Slow>
+    void ForEach(Fast& fast, Slow&& slow) const {
+        for (std::size_t block = 0; block < blocks_.size(); ++block) {
+            const Slot* slot = blocks_[block].cells.get();
+            const Slot* const end = slot + Used(block);
+            while (slot != end) {
+                slot = FastRun(slot, end, bytes_.get(), owned_.data(), fast);
+                if (slot == end) break;
+                slow(Decode(*slot));
+                ++slot;
+            }
+        }
+    }
+
     // Room for at least count more entries in one block, so that a file's entries
     // need not grow block by block.
     void Reserve(std::size_t count);
@@ -268,14 +286,41 @@ class Entries {
         return {(ref.at & kOwned) != 0 ? owned_.data() + (ref.at & ~kOwned) : bytes_.get() + ref.at,
                 ref.size};
     }
+    // The same without the test for an empty text, whose place too lies within the text
+    // it names (at 0 in the bytes, or at the end of the list's own text), from bases
+    // kept in registers.
+    static std::string_view PlaceIn(Ref ref, const char* bytes, const char* owned) {
+        return {(ref.at & kOwned) != 0 ? owned + (ref.at & ~kOwned) : bytes + ref.at, ref.size};
+    }
+    // The Typ of a code up to 4: 0, 1 and 2 are themselves, 3 and 4 are -1 and -2. Computed
+    // rather than looked up, so that a branch on it need not wait for a load.
+    static std::int16_t KindOf(std::uint32_t code) {
+        return static_cast<std::int16_t>(code <= 2 ? code : 2 - static_cast<std::int32_t>(code));
+    }
     C_Name_Val Decode(const Slot& slot) const {
         const std::uint32_t code = slot.valueSizeKind >> kSizeBits;
         if (code > 4) return DecodeWide(slot);
-        static constexpr std::int16_t kinds[] = {typ::BareName, typ::Text, typ::Number,
-                                                 typ::GroupOpen, typ::GroupClose};
-        return {Text(slot.name), Text({slot.valueAt, slot.valueSizeKind & kSizeMask}), kinds[code]};
+        return {Text(slot.name), Text({slot.valueAt, slot.valueSizeKind & kSizeMask}),
+                KindOf(code)};
     }
     C_Name_Val DecodeWide(const Slot& slot) const;
+    // The run of ForEach's fast calls from slot on; where it stopped.
+    template <typename Fast>
+    [[gnu::noinline]] static const Slot* FastRun(const Slot* slot, const Slot* const end,
+                                                 const char* const bytes, const char* const owned,
+                                                 Fast& fast) {
+        Fast local = fast;
+        for (; slot != end; ++slot) {
+            const std::uint32_t code = slot->valueSizeKind >> kSizeBits;
+            if (code > 4) break;
+            const Ref value{slot->valueAt, slot->valueSizeKind & kSizeMask};
+            if (!local(C_Name_Val{PlaceIn(slot->name, bytes, owned), PlaceIn(value, bytes, owned),
+                                  KindOf(code)}))
+                break;
+        }
+        fast = local;
+        return slot;
+    }
     void Enter(const_iterator& at, std::size_t block) const;  // at block's first entry
     void Store(std::size_t index, Ref name, Ref value, std::int16_t typ);
     Slot& At(std::size_t index) const;

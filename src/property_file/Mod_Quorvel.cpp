@@ -59,6 +59,23 @@ bool Blank(Byte b) {
     return b == Space || b == Ignored;
 }
 
+// The places of the lowest set bit and one past the highest of a word that is not 0:
+// std::countr_zero and std::bit_width test for 0 first, on every token.
+inline int LowestBit(std::uint64_t word) {
+#ifdef __GNUC__
+    return __builtin_ctzll(word);
+#else
+    return std::countr_zero(word);
+#endif
+}
+inline int BitWidth(std::uint64_t word) {
+#ifdef __GNUC__
+    return 64 - __builtin_clzll(word);
+#else
+    return std::bit_width(word);
+#endif
+}
+
 // The bytes the tokenizer reads are followed by this many ")": every scan ends at a
 // delimiter without testing for the end, and a 64-byte look never leaves the block.
 constexpr std::size_t kPad = 64;
@@ -303,7 +320,7 @@ class Walker {
             }
             {
                 const std::uint64_t low = ahead & (0 - ahead);
-                p = base + std::countr_zero(ahead);
+                p = base + LowestBit(ahead);
                 if (p >= end_) break;
                 const std::uint64_t range = (low - 1) & from;
                 const std::uint64_t texts = range & ~look.blanks;
@@ -314,10 +331,10 @@ class Walker {
                 ahead &= ahead - 1;
                 from = ~((low << 1) - 1);
                 at = p + 1;
-                const int first = std::countr_zero(texts | low);
+                const int first = LowestBit(texts | low);
                 const char* const start = base + first;
                 const auto size =
-                    static_cast<std::uint32_t>(texts == 0 ? 0 : std::bit_width(texts) - first);
+                    static_cast<std::uint32_t>(texts == 0 ? 0 : BitWidth(texts) - first);
                 text = {start, size};
                 // A blank between text bytes: the texts' bits are not one run.
                 if (((texts + (texts & (0 - texts))) & texts) != 0 &&
@@ -331,36 +348,57 @@ class Walker {
                     any = collected();
                     goto slow;
                 }
-                const auto emit = [&](const char* name, std::uint32_t named,
+                const auto emit = [&](const char* name, std::uint32_t named, const char* value,
                                       std::uint32_t valueSize, std::uint32_t code) {
                     // "Motor" or "Gang", read 8 bytes at a time (little-endian: the
                     // name's first byte is the word's lowest).
-                    std::uint64_t word;
-                    std::memcpy(&word, name, sizeof word);
-                    motor |= (named == 5) & ((word & 0xFFFFFFFFFFull) == 0x726F746F4Dull);
-                    gears += (named == 4) & ((word & 0xFFFFFFFFull) == 0x676E6147ull);
+                    if (named - 4 <= 1) {  // few names are that short
+                        std::uint64_t word;
+                        std::memcpy(&word, name, sizeof word);
+                        motor |= (named == 5) & ((word & 0xFFFFFFFFFFull) == 0x726F746F4Dull);
+                        gears += (named == 4) & ((word & 0xFFFFFFFFull) == 0x676E6147ull);
+                    }
                     tail.Put(static_cast<std::uint32_t>(name - begin), named,
-                             static_cast<std::uint32_t>(start - begin), valueSize, code);
+                             static_cast<std::uint32_t>(value - begin), valueSize, code);
                     nameSize = 0;  // a finished token leaves no name
                 };
                 switch (*p) {
-                    case '(':
-                        if (collected()) {
-                            nameAt = start;
-                            nameSize = size;
-                        }
+                    case '(': {
+                        if (!collected()) break;
+                        nameAt = start;
+                        nameSize = size;
+                        // Most values end in the same look, with no blank inside: the
+                        // ")" is taken at once.
+                        if (ahead == 0) break;
+                        const char* const q = base + LowestBit(ahead);
+                        if (*q != ')' || q >= end_) break;
+                        const std::uint64_t next = ahead & (0 - ahead);
+                        const std::uint64_t values = (next - 1) & from & ~look.blanks;
+                        if (((values + (values & (0 - values))) & values) != 0) break;
+                        const int valueFirst = LowestBit(values | next);
+                        const auto valueSize = static_cast<std::uint32_t>(
+                            values == 0 ? 0 : BitWidth(values) - valueFirst);
+                        const char* const value = base + valueFirst;
+                        ahead &= ahead - 1;
+                        from = ~((next << 1) - 1);
+                        at = q + 1;
+                        const bool numeric = numbers_.Short(value, valueSize) ||
+                                             numbers_(std::string_view(value, valueSize));
+                        emit(start, size, value, valueSize,
+                             numeric ? Entries::Tail::kNumber : Entries::Tail::kText);
                         break;
+                    }
                     case ')': {
                         const bool numeric = numbers_.Short(start, size) || numbers_(text);
-                        emit(nameAt, nameSize, size,
+                        emit(nameAt, nameSize, start, size,
                              numeric ? Entries::Tail::kNumber : Entries::Tail::kText);
                         break;
                     }
                     case '{':
-                        if (collected()) emit(start, size, 0, Entries::Tail::kOpen);
+                        if (collected()) emit(start, size, start, 0, Entries::Tail::kOpen);
                         break;
                     default:  // "}"
-                        emit(nameAt, nameSize, 0, Entries::Tail::kClose);
+                        emit(nameAt, nameSize, start, 0, Entries::Tail::kClose);
                 }
                 continue;
             }
@@ -639,43 +677,6 @@ bool ReadEntries(const std::string& path, Entries& list, Vehicle& vehicle,
 
 namespace {
 
-// Hands the layout to out line by line. The depth changes before the entry's line
-// is formed and never goes below 0.
-template <typename Out>
-void Layout(const Entries& list, Out& out) {
-    std::size_t depth = 0;
-    list.ForEach([&depth, &out](const C_Name_Val& entry) {
-        if (out.failed()) return;
-        if (entry.Typ == typ::GroupClose) {
-            if (depth > 0) --depth;
-        } else if (entry.Typ == typ::GroupOpen) {
-            ++depth;
-        }
-        if (entry.Typ > 0) {
-            out.Value(depth, entry.Name, entry.Value);
-        } else if (entry.Typ == typ::GroupOpen) {
-            out.Line(depth - 1, entry.Name, "{\r\n");
-        } else if (entry.Typ == typ::GroupClose) {
-            out.Line(depth, entry.Name, "}\r\n");
-        } else if (!entry.Name.empty()) {
-            out.Line(depth, entry.Name, "\r\n");
-        }
-    });
-}
-
-// The layout as one text.
-struct Appender {
-    std::string& out;
-    bool failed() const { return false; }
-    void Value(std::size_t tabs, std::string_view name, std::string_view value) {
-        out.append(tabs, '\t').append(name).append(" ( ").append(value).append(" ) \r\n");
-    }
-    template <std::size_t N>
-    void Line(std::size_t tabs, std::string_view name, const char (&end)[N]) {
-        out.append(tabs, '\t').append(name).append(end, N - 1);
-    }
-};
-
 // Names and values are mostly short, and there a call to memcpy costs more than
 // the copy: up to 16 bytes go as two overlapping pieces of fixed length, which
 // compile to plain loads and stores.
@@ -695,93 +696,120 @@ inline void CopyShort(char* to, const char* from, std::size_t n) {
     }
 }
 
-// Fills one block and hands it on whenever the next line does not fit. A line that
-// fits is stored without further checks: tabs eight at a time, the position moved by
-// their count, and the fixed pieces with copies of known length. The block has
-// kSlack bytes beyond the chunk for the surplus tabs.
+// The block the layout is formed in, handed on whenever it is full. It has kSlack
+// bytes beyond the chunk, so that the fast lines store their tabs eight at a time.
 constexpr std::size_t kSlack = 8;
 constexpr char kTabs[] = "\t\t\t\t\t\t\t\t";
+
+// The common lines: values, and groups opened and closed within, at a depth of up to
+// kSlack, when they fit in the block. Each is stored at once, on a position that
+// is a plain value rather than a member: a store through a char pointer could change
+// any member, which would then be read again after every piece. False leaves the
+// entry, with the state unchanged, to ChunkWriter::Line.
+struct FastLines {
+    char* at;
+    const char* limit;
+    std::size_t depth = 0;
+
+    bool operator()(const C_Name_Val& entry) {
+        std::size_t tabs = depth;
+        if (entry.Typ > 0) {
+            const std::size_t size = entry.Name.size() + entry.Value.size() + 8;
+            if (tabs > kSlack || tabs + size > static_cast<std::size_t>(limit - at)) return false;
+            char* to = Start(tabs, entry.Name);
+            std::memcpy(to, " ( ", 3);
+            CopyShort(to + 3, entry.Value.data(), entry.Value.size());
+            to += 3 + entry.Value.size();
+            std::memcpy(to, " ) \r\n", 5);
+            at = to + 5;
+            return true;
+        }
+        const char* end;
+        if (entry.Typ == typ::GroupOpen) {
+            end = "{\r\n";
+        } else if (entry.Typ == typ::GroupClose && tabs > 0) {
+            end = "}\r\n";
+            --tabs;
+        } else {
+            return false;
+        }
+        if (tabs > kSlack || tabs + entry.Name.size() + 3 > static_cast<std::size_t>(limit - at))
+            return false;
+        char* const to = Start(tabs, entry.Name);
+        std::memcpy(to, end, 3);
+        at = to + 3;
+        depth = entry.Typ == typ::GroupOpen ? depth + 1 : tabs;
+        return true;
+    }
+    // The tabs and the name; the place after them.
+    char* Start(std::size_t tabs, std::string_view name) const {
+        std::memcpy(at, kTabs, kSlack);
+        CopyShort(at + tabs, name.data(), name.size());
+        return at + tabs + name.size();
+    }
+};
 
 class ChunkWriter {
   public:
     ChunkWriter(const ChunkSink& sink, std::size_t chunk)
-        : sink_(sink), chunk_(chunk), block_(new char[chunk + kSlack]), at_(block_.get()) {}
+        : sink_(sink), chunk_(chunk), block_(new char[chunk + kSlack]) {}
 
-    bool failed() const { return error_ != 0; }
+    char* Begin() const { return block_.get(); }
+    const char* Limit() const { return block_.get() + chunk_; }
     int error() const { return error_; }
 
-    void Value(std::size_t tabs, std::string_view name, std::string_view value) {
-        if (Fits(tabs, name.size() + value.size() + 8)) {
-            Tabs(tabs);
-            Copy(name);
-            std::memcpy(at_, " ( ", 3);
-            at_ += 3;
-            Copy(value);
-            std::memcpy(at_, " ) \r\n", 5);
-            at_ += 5;
-        } else {
-            Slow(tabs, name);
-            Slow(0, " ( ");
-            Slow(0, value);
-            Slow(0, " ) \r\n");
+    // Any entry's line at at, piece by piece, handing on every full block: deep lines,
+    // long texts, bare names. The depth changes before the line is formed and never
+    // goes below 0; an opening stands at the depth outside its group; a bare name
+    // without text makes no line. The position after it.
+    char* Line(char* at, std::size_t& depth, const C_Name_Val& entry) {
+        if (entry.Typ == typ::GroupClose && depth > 0) --depth;
+        const std::size_t tabs = entry.Typ == typ::GroupOpen ? depth++ : depth;
+        if (entry.Typ > 0) {
+            at = Put(Put(Put(Put(at, tabs, entry.Name), 0, " ( "), 0, entry.Value), 0, " ) \r\n");
+        } else if (entry.Typ == typ::GroupOpen) {
+            at = Put(Put(at, tabs, entry.Name), 0, "{\r\n");
+        } else if (entry.Typ == typ::GroupClose) {
+            at = Put(Put(at, tabs, entry.Name), 0, "}\r\n");
+        } else if (!entry.Name.empty()) {
+            at = Put(Put(at, tabs, entry.Name), 0, "\r\n");
         }
+        return at;
     }
-    template <std::size_t N>
-    void Line(std::size_t tabs, std::string_view name, const char (&end)[N]) {
-        if (Fits(tabs, name.size() + N)) {
-            Tabs(tabs);
-            Copy(name);
-            std::memcpy(at_, end, N - 1);
-            at_ += N - 1;
-        } else {
-            Slow(tabs, name);
-            Slow(0, {end, N - 1});
-        }
-    }
-    void Flush() {
-        if (at_ != block_.get() && error_ == 0)
+    // Hands on what stands before at, unless the sink has failed before.
+    void Flush(const char* at) {
+        if (at != block_.get() && error_ == 0)
             error_ =
-                sink_(std::string_view(block_.get(), static_cast<std::size_t>(at_ - block_.get())));
-        at_ = block_.get();
+                sink_(std::string_view(block_.get(), static_cast<std::size_t>(at - block_.get())));
     }
 
   private:
-    std::size_t Room() const { return chunk_ - static_cast<std::size_t>(at_ - block_.get()); }
-    bool Fits(std::size_t tabs, std::size_t rest) const {
-        return tabs <= kSlack && rest <= chunk_ && tabs + rest <= Room();
-    }
-    void Tabs(std::size_t count) {
-        std::memcpy(at_, kTabs, kSlack);
-        at_ += count;
-    }
-    void Copy(std::string_view text) {
-        CopyShort(at_, text.data(), text.size());
-        at_ += text.size();
-    }
-    // Piece by piece, handing on every full block: deep lines and long texts.
-    void Slow(std::size_t tabs, std::string_view text) {
-        for (;;) {
-            if (Room() == 0) Flush();
-            if (error_ != 0) return;
-            if (tabs > 0) {
-                const std::size_t part = std::min(tabs, Room());
-                at_ = std::fill_n(at_, part, '\t');
+    // Tabs, then the text. After a failure of the sink nothing is stored.
+    char* Put(char* at, std::size_t tabs, std::string_view text) {
+        while (error_ == 0) {
+            const auto room = static_cast<std::size_t>(Limit() - at);
+            if (room == 0) {
+                Flush(at);
+                at = block_.get();
+            } else if (tabs > 0) {
+                const std::size_t part = std::min(tabs, room);
+                at = std::fill_n(at, part, '\t');
                 tabs -= part;
             } else if (!text.empty()) {
-                const std::size_t part = std::min(text.size(), Room());
-                std::memcpy(at_, text.data(), part);
-                at_ += part;
+                const std::size_t part = std::min(text.size(), room);
+                std::memcpy(at, text.data(), part);
+                at += part;
                 text.remove_prefix(part);
             } else {
-                return;
+                break;
             }
         }
+        return at;
     }
 
     const ChunkSink& sink_;
     std::size_t chunk_;
     std::unique_ptr<char[]> block_;
-    char* at_;
     int error_ = 0;
 };
 
@@ -790,15 +818,20 @@ class ChunkWriter {
 int StreamEntries(const Entries& list, const ChunkSink& sink) {
     const std::size_t text = list.TextSize();
     ChunkWriter writer(sink, std::clamp<std::size_t>(text + text / 8, 64 << 10, kWriteChunk));
-    Layout(list, writer);
-    writer.Flush();
+    FastLines lines{writer.Begin(), writer.Limit()};
+    list.ForEach(lines, [&lines, &writer](const C_Name_Val& entry) {
+        lines.at = writer.Line(lines.at, lines.depth, entry);
+    });
+    writer.Flush(lines.at);
     return writer.error();
 }
 
 std::string FormatEntries(const Entries& list) {
     std::string out;
-    Appender appender{out};
-    Layout(list, appender);
+    StreamEntries(list, [&out](std::string_view chunk) {
+        out.append(chunk);
+        return 0;
+    });
     return out;
 }
 
