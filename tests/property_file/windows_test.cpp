@@ -82,6 +82,9 @@ TEST_F(Windows, SavesKeepAttributesStreamsAccessRulesAndNonAnsiPaths) {
         std::ofstream(fs::path(wide + L":Notiz")) << "x";
         SetFileSecurityW(wide.c_str(), DACL_SECURITY_INFORMATION, rules);
         const std::string before = AccessRules(wide), stream = Get(Utf8(wide + L":Notiz"));
+        // Wine keeps a stream as a file of its own: the save adds the backup and nothing else.
+        const auto listed = [&] { return std::distance(fs::directory_iterator(dir / folder), {}); };
+        const auto files = listed();
         EXPECT_TRUE(SetFileAttributesW(wide.c_str(), a) && FileExists(path));
         EXPECT_EQ(GetFolder(path), Utf8(dir / folder));
         EXPECT_EQ(BuildPath(GetFolder(path), "L\303\266k", "txt"), path);
@@ -92,7 +95,7 @@ TEST_F(Windows, SavesKeepAttributesStreamsAccessRulesAndNonAnsiPaths) {
         EXPECT_EQ(Get(Utf8(wide + L":Notiz")), stream);
         EXPECT_EQ(AccessRules(wide), before);
         EXPECT_EQ(RestoreSource(path), path + "_Orig");
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir / folder), {}), 2);
+        EXPECT_EQ(listed(), files + 1);
     }
     LocalFree(rules);
 }
