@@ -5,7 +5,6 @@
 #include <unistd.h>
 #endif
 
-#include <charconv>
 #include <filesystem>
 #include <set>
 
@@ -23,11 +22,6 @@ const std::string kOld = "Masse (80)\nMotor{ Leistung (1000) }\n";  // not in th
 
 inline Entries Sample(const std::string& mass) {
     return {{"Masse", mass, typ::Number}, {"Motor", "", typ::GroupOpen}, {"", "", typ::GroupClose}};
-}
-
-inline std::string Decimal(long long number) {
-    char digits[24];
-    return {digits, std::to_chars(digits, digits + sizeof digits, number).ptr};
 }
 
 inline std::string Utf8(const fs::path& path) {

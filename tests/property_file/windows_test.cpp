@@ -13,7 +13,7 @@ using Windows = TempDir;
 TEST_F(Windows, FileExistsWhateverTheAttributes) {
     for (const DWORD a : {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_READONLY,
                           FILE_ATTRIBUTE_ARCHIVE}) {
-        const std::string file = Put("Lok" + Decimal(a) + ".txt", "x");
+        const std::string file = Put("Lok" + std::to_string(a) + ".txt", "x");
         EXPECT_TRUE(SetFileAttributesW(PathFromText(file).c_str(), a) && FileExists(file)) << a;
     }
     char drive = 'Z';  // a drive letter that names no drive here
@@ -54,28 +54,6 @@ TEST_F(Windows, OpenDataFileGivesTheWindowsErrorNumberAndText) {
     EXPECT_EQ(Get(locked), "x");
 }
 
-// Saves (the second one replaces a saved file) keep hidden and system, in a folder beyond the
-// ANSI code page. Read-only files are refused in safe_save_test.cpp.
-TEST_F(Windows, SavesKeepAttributesAndNonAnsiPaths) {
-    const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    testing::StrictMock<FakeSink> silent;
-    for (const DWORD a : {DWORD{FILE_ATTRIBUTE_NORMAL}, kept, DWORD{FILE_ATTRIBUTE_ARCHIVE}}) {
-        // Umlauts, Greek and Chinese: no single-byte code page holds them all.
-        const fs::path folder = fs::path(u8"Fahrzeuge \u00C4\u00F6\u00DF \u03A9 \u5317 ") +=
-            Decimal(a);
-        const std::string path = Put(folder / u8"L\u00F6k.txt", kOld);
-        EXPECT_TRUE(SetFileAttributesW(PathFromText(path).c_str(), a) && FileExists(path));
-        EXPECT_EQ(GetFolder(path), Utf8(dir / folder));
-        EXPECT_EQ(BuildPath(GetFolder(path), "L\303\266k", "txt"), path);
-        for (const char* mass : {"90", "100"}) ASSERT_TRUE(SaveEntries(path, Sample(mass)).ok());
-        EXPECT_EQ(GetFileAttributesW(PathFromText(path).c_str()) & kept, a & kept);
-        EXPECT_EQ(OpenDataFile(path, silent)->ReadAll(), FormatEntries(Sample("100")));
-        EXPECT_EQ(Get(path + "_Orig"), kOld);
-        EXPECT_EQ(RestoreSource(path), path + "_Orig");
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir / folder), {}), 2);
-    }
-}
-
 // The file's own access rules as stored.
 std::string AccessRules(const std::wstring& path) {
     DWORD size = 0;
@@ -86,21 +64,40 @@ std::string AccessRules(const std::wstring& path) {
                : "";
 }
 
-// The file is replaced so that what lies beside its bytes stays: an alternate data stream
-// and its own access rules (here: administrators change it, everyone reads it).
-TEST_F(Windows, SavesKeepStreamsAndAccessRules) {
-    const std::wstring path = PathFromText(Put("Lok.txt", kOld)).wstring();
-    std::ofstream(fs::path(path + L":Notiz")) << "x";
+// Saves (the second one replaces a saved file) keep hidden and system, an alternate data stream
+// and the file's own access rules (here: administrators change it, everyone reads it), in a
+// folder beyond the ANSI code page. Read-only files are refused in safe_save_test.cpp.
+TEST_F(Windows, SavesKeepAttributesStreamsAccessRulesAndNonAnsiPaths) {
+    const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    testing::StrictMock<FakeSink> silent;
     PSECURITY_DESCRIPTOR rules = nullptr;
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
         L"D:P(A;;FA;;;BA)(A;;FR;;;WD)", SDDL_REVISION_1, &rules, nullptr));
-    SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, rules);
+    for (const DWORD a : {DWORD{FILE_ATTRIBUTE_NORMAL}, kept, DWORD{FILE_ATTRIBUTE_ARCHIVE}}) {
+        // Umlauts, Greek and Chinese: no single-byte code page holds them all.
+        const fs::path folder = fs::path(u8"Fahrzeuge \u00C4\u00F6\u00DF \u03A9 \u5317 ") +=
+            std::to_string(a);
+        const std::string path = Put(folder / u8"L\u00F6k.txt", kOld);
+        const std::wstring wide = PathFromText(path).wstring();
+        std::ofstream(fs::path(wide + L":Notiz")) << "x";
+        SetFileSecurityW(wide.c_str(), DACL_SECURITY_INFORMATION, rules);
+        const std::string before = AccessRules(wide), stream = Get(Utf8(wide + L":Notiz"));
+        // Wine keeps a stream as a file of its own: the save adds the backup and nothing else.
+        const auto listed = [&] { return std::distance(fs::directory_iterator(dir / folder), {}); };
+        const auto files = listed();
+        EXPECT_TRUE(SetFileAttributesW(wide.c_str(), a) && FileExists(path));
+        EXPECT_EQ(GetFolder(path), Utf8(dir / folder));
+        EXPECT_EQ(BuildPath(GetFolder(path), "L\303\266k", "txt"), path);
+        for (const char* mass : {"90", "100"}) ASSERT_TRUE(SaveEntries(path, Sample(mass)).ok());
+        EXPECT_EQ(GetFileAttributesW(wide.c_str()) & kept, a & kept);
+        EXPECT_EQ(OpenDataFile(path, silent)->ReadAll(), FormatEntries(Sample("100")));
+        EXPECT_EQ(Get(path + "_Orig"), kOld);
+        EXPECT_EQ(Get(Utf8(wide + L":Notiz")), stream);
+        EXPECT_EQ(AccessRules(wide), before);
+        EXPECT_EQ(RestoreSource(path), path + "_Orig");
+        EXPECT_EQ(listed(), files + 1);
+    }
     LocalFree(rules);
-    const std::string before = AccessRules(path), stream = Get(Utf8(path + L":Notiz"));
-    ASSERT_TRUE(SaveEntries(Utf8(path), Sample("90")).ok());
-    EXPECT_EQ(Get(Utf8(path)), FormatEntries(Sample("90")));
-    EXPECT_EQ(Get(Utf8(path + L":Notiz")), stream);
-    EXPECT_EQ(AccessRules(path), before);
 }
 
 }  // namespace

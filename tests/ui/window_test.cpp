@@ -129,71 +129,64 @@ class Window : public testing::Test, public sequences::Driver {
     std::unique_ptr<frm_Quorvel> window_;
 };
 
+// At the desktop's font and at a user's large one, which is kept: the layout then grows by one
+// factor, so that every caption fits its control with the room the control needs beside it.
 TEST_F(Window, EveryControlAsTheTableGivesIt) {
     const char* classes[] = {"QPushButton", "QLineEdit", "QGroupBox", "QLabel", "QRadioButton"};
-    const auto px = [](int twips) { return int(std::lround(twips / 15.0)); };
     const auto text = [](std::string_view t) { return QString::fromUtf8(t.data(), t.size()); };
-    for (const quorvel::Control& c : Controls()) {
-        SCOPED_TRACE(std::string(c.name));
-        const auto found = window_->findChildren<QWidget*>(text(c.name));
-        ASSERT_EQ(found.size(), 1);
-        QWidget* w = found.front();
-        EXPECT_TRUE(w->inherits(classes[static_cast<int>(c.kind)]));
-        EXPECT_EQ(w->parentWidget()->objectName(), text(c.container));
-        EXPECT_EQ(w->geometry(), QRect(px(c.left), px(c.top), px(c.width), px(c.height)));
-        EXPECT_EQ(w->toolTip(), text(c.tooltip));
-        if (auto* label = qobject_cast<QLabel*>(w)) {
-            EXPECT_EQ(label->text(), text(c.caption));
-            EXPECT_EQ(label->alignment() & Qt::AlignHorizontal_Mask,
-                      c.centred ? Qt::AlignHCenter : Qt::AlignLeft);
-        } else if (auto* frame = qobject_cast<QGroupBox*>(w)) {
-            EXPECT_EQ(frame->title(), text(c.caption));
-        } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-            EXPECT_EQ(button->text(), text(c.caption));
-            EXPECT_TRUE(button->focusPolicy() & Qt::ClickFocus) << "a click must take the focus";
-            if (auto* push = qobject_cast<QPushButton*>(w)) {
-                EXPECT_FALSE(push->autoDefault() || push->isDefault());
-                EXPECT_FALSE(push->icon().isNull());
+    const QFont desktop = QApplication::font();
+    QFont large = desktop;
+    large.setPointSizeF(16);
+    QApplication::setFont(large);
+    frm_Quorvel grown;
+    QApplication::setFont(desktop);
+    EXPECT_EQ(grown.font().pointSizeF(), 16);
+    EXPECT_GT(grown.width(), 559 * 1.5);
+    for (const frm_Quorvel* window : {window_.get(), &grown}) {
+        const QFontMetrics metrics(window->font());
+        const double scale = window->width() / 559.0;
+        EXPECT_EQ(window->minimumSize(), window->size());
+        for (const quorvel::Control& c : Controls()) {
+            SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(scale));
+            const auto found = window->findChildren<QWidget*>(text(c.name));
+            ASSERT_EQ(found.size(), 1);
+            QWidget* w = found.front();
+            EXPECT_TRUE(w->inherits(classes[static_cast<int>(c.kind)]));
+            EXPECT_EQ(w->parentWidget()->objectName(), text(c.container));
+            // One factor for every place and size: the layout's proportions stay.
+            const QRect at = w->geometry();
+            const QRect want(Pixels(c.left, 96), Pixels(c.top, 96), Pixels(c.width, 96),
+                             Pixels(c.height, 96));
+            EXPECT_TRUE(window != window_.get() || at == want);
+            EXPECT_NEAR(at.x(), c.left / 15.0 * scale, 1);
+            EXPECT_NEAR(at.height(), c.height / 15.0 * scale, 1);
+            EXPECT_EQ(w->toolTip(), text(c.tooltip));
+            const QString caption = text(c.caption);
+            if (auto* label = qobject_cast<QLabel*>(w)) {
+                EXPECT_EQ(label->text(), caption);
+                EXPECT_EQ(label->alignment() & Qt::AlignHorizontal_Mask,
+                          c.centred ? Qt::AlignHCenter : Qt::AlignLeft);
+                EXPECT_LE(metrics.horizontalAdvance(caption), w->width());
+                EXPECT_LE(metrics.height(), w->height());
+            } else if (auto* frame = qobject_cast<QGroupBox*>(w)) {
+                EXPECT_EQ(frame->title(), caption);
+                EXPECT_LE(metrics.horizontalAdvance(caption) + 24, w->width());
+            } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+                EXPECT_EQ(button->text(), caption);
+                EXPECT_TRUE(button->focusPolicy() & Qt::ClickFocus)
+                    << "a click must take the focus";
+                if (auto* push = qobject_cast<QPushButton*>(w)) {
+                    EXPECT_FALSE(push->autoDefault() || push->isDefault());
+                    EXPECT_FALSE(push->icon().isNull());
+                }
+            } else {
+                EXPECT_LE(metrics.height() + 4, w->height());
             }
         }
     }
     EXPECT_EQ(window_->windowTitle(), "Eigenschaften Rollmaterial");
     EXPECT_EQ(window_->size(), QSize(559, 235));
-    EXPECT_EQ(window_->minimumSize(), window_->size());
     EXPECT_FALSE(window_->windowIcon().isNull());
-}
-
-// A user's large desktop font is kept and the layout grows with it, by one factor, so
-// that every caption fits its control with the room the control needs beside its text.
-TEST(WindowLayout, ALargeDesktopFontIsKeptAndEveryCaptionFits) {
-    const QFont desktop = QApplication::font();
-    QFont large = desktop;
-    large.setPointSizeF(16);
-    QApplication::setFont(large);
-    frm_Quorvel window;
-    QApplication::setFont(desktop);
-    const QFontMetrics metrics(window.font());
-    EXPECT_EQ(window.font().pointSizeF(), 16);
-    for (const quorvel::Control& c : Controls()) {
-        SCOPED_TRACE(std::string(c.name));
-        const QWidget* w =
-            window.findChild<QWidget*>(QString::fromUtf8(c.name.data(), c.name.size()));
-        const QString caption = QString::fromUtf8(c.caption.data(), c.caption.size());
-        if (c.kind == ControlKind::Label) {
-            EXPECT_LE(metrics.horizontalAdvance(caption), w->width());
-            EXPECT_LE(metrics.height(), w->height());
-        } else if (c.kind == ControlKind::Frame) {
-            EXPECT_LE(metrics.horizontalAdvance(caption) + 24, w->width());
-        } else if (c.kind == ControlKind::Field) {
-            EXPECT_LE(metrics.height() + 4, w->height());
-        }
-        // One factor for every place and size: the layout's proportions stay.
-        const double scale = window.width() / 559.0;
-        EXPECT_NEAR(w->x(), c.left / 15.0 * scale, 1);
-        EXPECT_NEAR(w->height(), c.height / 15.0 * scale, 1);
-    }
-    EXPECT_GT(window.width(), 559 * 1.5);
-    EXPECT_EQ(window.minimumSize(), window.size());
 }
 
 // The window shows before the files named on the command line are opened, so that what
