@@ -9,6 +9,7 @@
 
 #include "Calculation.h"
 #include "GearChart.h"
+#include "Presets.h"
 #include "test_common.h"
 
 namespace quorvel {
@@ -118,6 +119,20 @@ TEST(GearChart, WorkedExampleTableAndPicture) {
     }
     EXPECT_EQ(drops, 2);
     EXPECT_EQ(marks, 3);
+}
+
+// A preset's result as the user sees it: the electric preset sets the limit revolutions by
+// power and both top speeds from the ratios, and the chart reads the same speeds.
+TEST(GearChart, PresetResultMatchesTheTopSpeedFields) {
+    EditorState state = Loco();
+    state.tx_Masse = "80000", state.tx_Leistung = "1500";
+    RecordingSink sink;
+    PresetElectricDiesel(state, kEnglish, sink);
+    ASSERT_EQ(state.tx_U3, "3500");
+    const GearChart chart = ComputeGearChart(state);
+    ASSERT_EQ(chart.problem, "");
+    EXPECT_EQ(chart.rows.back().cells[4], state.tx_VmaxV);
+    EXPECT_EQ(chart.rows[2].cells[4], state.tx_VMaxR);
 }
 
 // Ratios, gear count, U1, the description's ending, the gaps drawn.

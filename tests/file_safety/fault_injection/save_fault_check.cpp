@@ -120,8 +120,8 @@ struct Harness {
         return {};
     }
     // Saves through the probe, started by command (setpriv, strace) when given.
-    int Save(const std::string& command) const {
-        return std::system(("exec " + command + ProbeLine("100")).c_str());
+    int Save(const std::string& command, const char* mass = "100") const {
+        return std::system(("exec " + command + ProbeLine(mass)).c_str());
     }
     std::string ProbeLine(const char* mass, bool yes = false) const {
         return probe + " " + file.native() + " " + mass + (yes ? " ja" : "");
@@ -225,18 +225,19 @@ struct Harness {
         return f;
     }
 
-    // Starts a save answering Ja, inside a new pid namespace when asked.
+    // Starts a save (probe answering Ja unless told), inside a new pid namespace when asked.
     // With a call given, strace stops it after the n-th call of that kind, logging into log.
     // Gives the launcher's pid and, once stopped, the probe's (0: not within 30 s).
     std::pair<pid_t, pid_t> Start(const char* mass, bool namespaced, const std::string& call = "",
-                                  const std::string& n = "", const std::string& log = "") const {
+                                  const std::string& n = "", const std::string& log = "",
+                                  bool yes = true) const {
         std::string line = namespaced ? "unshare --pid --fork " : "";
         if (!call.empty()) {
             line += "strace -f -qq -o " + log + " -e trace=" + call + " -e inject=" + call +
                     ":signal=STOP:when=" + n + " ";
             fs::remove(log);  // an earlier run's would tell of a stop too soon
         }
-        line += ProbeLine(mass, true);
+        line += ProbeLine(mass, yes);
         const pid_t child = ::fork();
         if (child == 0) {
             ::execl("/bin/sh", "sh", "-c", ("exec " + line).c_str(), nullptr);
@@ -299,6 +300,20 @@ struct Harness {
         return Judge(statusA, later, false, true, false);
     }
 
+    // Another program rewrites the file between the load and the save; told Nein, the save
+    // must write nothing at all.
+    std::string ChangedMeanwhile() const {
+        Reset(false);
+        const auto [a, probe] = Start("100", false, kMarker, "1", work / "a.log", false);
+        if (probe != 0) std::ofstream(file) << Saved("120");
+        ::kill(probe != 0 ? probe : a, probe != 0 ? SIGCONT : SIGKILL);
+        int s = -1;
+        ::waitpid(a, &s, 0);
+        if (probe == 0 || !Exited(s, kRefused)) return "status " + std::to_string(s);
+        if (Get(file) != Saved("120") || fs::exists(backup) || !Stray().empty()) return "written";
+        return "";
+    }
+
     // Root ignores file modes, so these run as nobody, who then owns folder and files.
     Figure Permissions() const {
         Figure f{"read-only file / folder, as a plain user"};
@@ -355,6 +370,8 @@ int Main() {
                    "A stopped after writing its temporary");
     else
         std::printf("pid namespaces not allowed here: that case is skipped\n");
+    figures.emplace_back(Figure{"file changed since the load, Nein"})
+        .Count(h.ChangedMeanwhile(), "changed while the save was stopped at its start");
     Figure& firsts = figures.emplace_back(Figure{"two first saves at once"});
     for (const auto& [where, stop] : std::initializer_list<std::pair<const char*, Harness::Pick>>{
              {"A stopped after finding no backup",
@@ -362,6 +379,10 @@ int Main() {
              {"A stopped after flushing its backup copy",
               [](Line call, Line) { return call == "fsync"; }}})
         firsts.Count(h.Interleaved(false, false, false, stop), where);
+    Figure& once = figures.emplace_back(Figure{"backup made once (three saves)"});
+    h.Reset(false);
+    for (const char* mass : {"90", "100", "110"}) h.Save("", mass);
+    once.Count(Get(h.backup) == kOld && Get(h.file) == h.Saved("110") ? "" : "wrong", "the files");
 
     int violations = 0;
     std::printf("| %-42s | %5s | %10s |\n|%s|-------|------------|\n", "scenario", "runs",
