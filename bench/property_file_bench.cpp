@@ -24,6 +24,7 @@
 #include <random>
 #include <string>
 
+#include "BenchFakes.h"
 #include "Commands.h"
 #include "GuardedRead.h"
 #include "Mod_Datei.h"
@@ -82,10 +83,9 @@ void operator delete[](void* block, std::size_t) noexcept {
 namespace quorvel {
 namespace {
 
-struct GermanFormat : NumberFormat {
-    std::string DecimalSeparator() const override { return ","; }
-    std::string GroupSeparator() const override { return "."; }
-};
+using bench::GermanFormat;
+using bench::NoDialog;
+using bench::NoHost;
 
 struct SilentSink : MessageSink {
     void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
@@ -294,15 +294,6 @@ void WriteNestedMemory(benchmark::State& state) {
     state.counters["output_MB"] = static_cast<double>(written) / (1 << 20);
 }
 
-struct NoDialog : FileDialog {
-    std::string ShowOpenDialog(const std::string&, std::uint32_t,
-                               const std::optional<std::string>&) override {
-        return {};
-    }
-};
-struct NoHost : HostLookup {
-    std::string RollingStockFolder() override { return {}; }
-};
 // What the editor's commands are handed: the German format, and a platform that asks
 // nothing and shows nothing.
 struct EditorFakes {

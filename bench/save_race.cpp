@@ -14,16 +14,17 @@
 #include <fstream>
 #include <string>
 
+#include "BenchFakes.h"
 #include "Commands.h"
 #include "Mod_Quorvel.h"
 
 namespace quorvel {
 namespace {
 
-struct German : NumberFormat {
-    std::string DecimalSeparator() const override { return ","; }
-    std::string GroupSeparator() const override { return "."; }
-};
+using bench::GermanFormat;
+using bench::NoDialog;
+using bench::NoHost;
+
 struct Answering : MessageSink {
     bool answer = false, asked = false, told = false;
     void ShowMessage(const std::string&, const std::string&, MessageIcon) override { told = true; }
@@ -32,21 +33,11 @@ struct Answering : MessageSink {
         return answer;
     }
 };
-struct NoDialog : FileDialog {
-    std::string ShowOpenDialog(const std::string&, std::uint32_t,
-                               const std::optional<std::string>&) override {
-        return {};
-    }
-};
-struct NoHost : HostLookup {
-    std::string RollingStockFolder() override { return {}; }
-};
-
 enum Outcome { kSavedSilently = 0, kAsked = 1, kFailed = 2 };
 
 // One editor: load, wait for the start, set the mass, save.
 [[noreturn]] void Editor(const std::string& path, const char* mass, int start, bool yes) {
-    German format;
+    GermanFormat format;
     Answering sink;
     sink.answer = yes;
     NoDialog dialog;
