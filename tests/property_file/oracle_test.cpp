@@ -89,10 +89,17 @@ TEST(Oracle, WritesAnyListAsBefore) {
     for (int round = 0; round < 100; ++round) {
         OldEntries old;
         const bool deep = round % 50 == 0;  // 1500 levels: 1 MB of tabs
-        const std::size_t count = random() % 40 + (deep ? 1500 : 0);
-        for (std::size_t i = 0; i < count; ++i)
-            old.push_back({texts[random() % 6], texts[random() % 6],
-                           deep && i < 1500 ? typ::GroupOpen : kinds[random() % 8]});
+        const bool many = round % 50 == 1;  // 30,000 short lines in shallow groups: chunks full
+        const std::size_t count = random() % 40 + (deep ? 1500 : 0) + (many ? 30000 : 0);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::int16_t shallow = i % 5 == 0   ? typ::GroupOpen
+                                         : i % 5 == 4 ? typ::GroupClose
+                                                      : 2;
+            old.push_back({texts[random() % (many ? 4 : 6)], texts[random() % (many ? 4 : 6)],
+                           deep && i < 1500 ? typ::GroupOpen
+                           : many           ? shallow
+                                            : kinds[random() % 8]});
+        }
         Entries list = oracle::FromOld(old), copy = list;
         const std::string written = oracle::FormatEntries(old);
         ASSERT_TRUE(FormatEntries(list) == written && Streamed(list) == written);
