@@ -11,16 +11,8 @@ namespace quorvel {
 
 namespace {
 
-// The kinds a file gives, as the three bits kept beside the value's size.
+// The code of a kind no file gives: its entry is kept whole, beside the slots.
 constexpr std::uint32_t kWide = 7;
-constexpr std::int16_t kKinds[] = {typ::BareName, typ::Text, typ::Number, typ::GroupOpen,
-                                   typ::GroupClose};
-
-std::uint32_t KindCode(std::int16_t typ) {
-    for (std::uint32_t code = 0; code < std::size(kKinds); ++code)
-        if (kKinds[code] == typ) return code;
-    return kWide;
-}
 
 // The list's text is addressed with 31 bits.
 constexpr std::size_t kMaxText = 0x7FFFFFFFu;
@@ -131,7 +123,7 @@ Entries::Slot& Entries::At(std::size_t index) const {
 }
 
 void Entries::Store(std::size_t index, Ref name, Ref value, std::int16_t typ) {
-    const std::uint32_t code = KindCode(typ);
+    const std::uint32_t code = CodeOf(typ);
     Slot& slot = At(index);
     if (code != kWide && value.size <= kSizeMask) {
         slot = {name, value.at, value.size | code << kSizeBits};
@@ -152,6 +144,12 @@ void Entries::PushSlow(const C_Name_Val& entry) {
     Store(size_, name, value, entry.Typ);
     ++free_;
     ++size_;
+}
+
+std::uint32_t Entries::CodeOf(std::int16_t typ) {
+    for (std::uint32_t code = 0; code <= 4; ++code)
+        if (KindOf(code) == typ) return code;
+    return kWide;
 }
 
 C_Name_Val Entries::DecodeWide(const Slot& slot) const {

@@ -297,6 +297,8 @@ class Entries {
     static std::int16_t KindOf(std::uint32_t code) {
         return static_cast<std::int16_t>(code <= 2 ? code : 2 - static_cast<std::int32_t>(code));
     }
+    // The code of a Typ: the one KindOf turns into it, else the code of a wide entry.
+    static std::uint32_t CodeOf(std::int16_t typ);
     C_Name_Val Decode(const Slot& slot) const {
         const std::uint32_t code = slot.valueSizeKind >> kSizeBits;
         if (code > 4) return DecodeWide(slot);
